@@ -1,0 +1,74 @@
+// Feeds arbitrary bytes to the album-list document readers.
+//
+// Besides crashes it checks two promises: TinyXML never builds an element tree deeper than the
+// nesting bound (so the scan in front of it never under-counts), and every record is well formed.
+
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "catalogue/album_list_document.h"
+#include "catalogue/app_state.h"
+#include "catalogue/xml_file.h"
+#include "platform/code_page.h"
+
+namespace {
+
+int DomDepth(const TiXmlNode* node) {
+  int deepest = 0;
+  for (const TiXmlNode* child = node->FirstChild(); child != nullptr;
+       child = child->NextSibling()) {
+    deepest = std::max(deepest, DomDepth(child));
+  }
+  return deepest + (node->ToElement() != nullptr ? 1 : 0);
+}
+
+void Require(bool condition) {
+  if (!condition) {
+    std::abort();
+  }
+}
+
+void WriteFile(const std::string& path, const uint8_t* data, size_t size) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  static const std::string path =
+      (std::filesystem::temp_directory_path() / ("zp-fuzz-" + std::to_string(getpid()) + ".xml"))
+          .string();
+  SetProcessCodePage("UTF-8");
+
+  TiXmlDocument doc;
+  const bool parsed = ParseXmlText(std::string_view(reinterpret_cast<const char*>(data), size), doc);
+  Require(DomDepth(&doc) <= kMaxXmlNesting);
+  Require(!parsed || !doc.Error());
+
+  WriteFile(path, data, size);
+  const int32_t count = CountAlbumsInFile(path);
+  Require(count >= 0);
+  Require(!std::filesystem::exists(path));
+
+  WriteFile(path, data, size);
+  AppState* state = AppState::Instance();
+  const bool any = ParseAlbumListFile(path);
+  Require(!std::filesystem::exists(path));
+  Require(any == !state->m_albums.empty());
+  Require(static_cast<int32_t>(state->m_albums.size()) <= count);
+  for (size_t i = 0; i < state->m_albums.size(); ++i) {
+    const AlbumRecord& record = *state->m_albums[i];
+    Require(record.m_index == static_cast<int32_t>(i));
+    Require(!record.m_albumId.empty() && record.m_albumId.size() <= kAlbumTextMaxBytes);
+    Require(record.m_name.size() <= kAlbumTextMaxBytes);
+    Require(record.m_photoCount > 0);
+  }
+  state->ClearAlbums();
+  return 0;
+}
