@@ -47,7 +47,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   SetProcessCodePage("UTF-8");
 
   TiXmlDocument doc;
-  const bool parsed = ParseXmlText(std::string_view(reinterpret_cast<const char*>(data), size), doc);
+  const bool parsed =
+      ParseXmlText(std::string_view(reinterpret_cast<const char*>(data), size), doc);
   Require(DomDepth(&doc) <= kMaxXmlNesting);
   Require(!parsed || !doc.Error());
 

@@ -18,7 +18,9 @@ void AppState::Destroy() {
   s_instance = nullptr;
 }
 
-void AppState::ClearAlbums() { m_albums.clear(); }
+void AppState::ClearAlbums() {
+  m_albums.clear();
+}
 
 std::vector<AlbumRecord*> AppState::CopyAlbums() const {
   std::vector<AlbumRecord*> copy;

@@ -17,11 +17,11 @@
 
 // One usable album of an album-list document.
 struct AlbumRecord {
-  int32_t m_index = 0;       // 0-based among the accepted albums of one document; also the row
-  std::string m_albumId;     // the document's "id" text, never empty
-  std::string m_name;        // the "name" text without leading and trailing blanks; may be empty
-  int32_t m_photoCount = 0;  // the "total" text as a number; always greater than 0
-  uint8_t m_hasPassword = 0; // 1 when the album carried a non-empty "question" text
+  int32_t m_index = 0;        // 0-based among the accepted albums of one document; also the row
+  std::string m_albumId;      // the document's "id" text, never empty
+  std::string m_name;         // the "name" text without leading and trailing blanks; may be empty
+  int32_t m_photoCount = 0;   // the "total" text as a number; always greater than 0
+  uint8_t m_hasPassword = 0;  // 1 when the album carried a non-empty "question" text
 };
 
 // Longest photo host label: a single lowercase host-name label.
@@ -43,7 +43,7 @@ class AppState {
   // m_hasPassword of the first record whose m_index is `index`; false when there is none.
   bool AlbumHasPassword(int32_t index) const;
 
-  const uint8_t m_marker = 122;  // written into the skin file at exit
+  const uint8_t m_marker = 122;                        // written into the skin file at exit
   std::vector<std::unique_ptr<AlbumRecord>> m_albums;  // in document order
   // Why the login window was opened: 0 nothing pending, 1 album list reload, 2 password album.
   int32_t m_loginOutcome = 0;

@@ -14,9 +14,13 @@ constexpr size_t kParsePadding = 8;
 bool IsWhite(unsigned char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
-bool IsAsciiAlpha(unsigned char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+bool IsAsciiAlpha(unsigned char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
 // TinyXML takes every byte from 127 up as a letter.
-bool IsNameStart(unsigned char c) { return c >= 127 || IsAsciiAlpha(c) || c == '_'; }
+bool IsNameStart(unsigned char c) {
+  return c >= 127 || IsAsciiAlpha(c) || c == '_';
+}
 bool IsNameChar(unsigned char c) {
   return IsNameStart(c) || (c >= '0' && c <= '9') || c == '-' || c == '.' || c == ':';
 }
@@ -291,7 +295,9 @@ std::string NormalizedForParse(std::string_view text) {
 
 }  // namespace
 
-int XmlElementDepth(std::string_view text, int limit) { return DepthScanner(text, limit).Run(); }
+int XmlElementDepth(std::string_view text, int limit) {
+  return DepthScanner(text, limit).Run();
+}
 
 bool ParseXmlText(std::string_view text, TiXmlDocument& doc) {
   std::string normalized = NormalizedForParse(text);

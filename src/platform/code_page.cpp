@@ -159,7 +159,9 @@ void SetProcessCodePage(std::string iconvName) {
   g_codePage = std::move(iconvName);
 }
 
-std::wstring AnsiToWide(std::string_view ansi) { return ToWide(ansi, ProcessCodePage()); }
+std::wstring AnsiToWide(std::string_view ansi) {
+  return ToWide(ansi, ProcessCodePage());
+}
 
 size_t AnsiToWide(std::string_view ansi, wchar_t* target, size_t capacity) {
   const std::wstring wide = AnsiToWide(ansi);
@@ -168,11 +170,17 @@ size_t AnsiToWide(std::string_view ansi, wchar_t* target, size_t capacity) {
   return units;
 }
 
-std::string WideToAnsi(std::wstring_view text) { return FromWide(text, ProcessCodePage()); }
+std::string WideToAnsi(std::wstring_view text) {
+  return FromWide(text, ProcessCodePage());
+}
 
-std::string WideToUtf8(std::wstring_view text) { return FromWide(text, "UTF-8"); }
+std::string WideToUtf8(std::wstring_view text) {
+  return FromWide(text, "UTF-8");
+}
 
-std::wstring Utf8ToWide(std::string_view text) { return ToWide(text, "UTF-8"); }
+std::wstring Utf8ToWide(std::string_view text) {
+  return ToWide(text, "UTF-8");
+}
 
 bool WideToAnsi(std::wstring_view text, AnsiField& target) {
   target.fill('\0');

@@ -10,11 +10,14 @@ namespace {
 constexpr uint32_t kKeyMultiplier = 0x1E67;
 constexpr uint32_t kKeySubtrahend = 0x2B49;
 
-uint8_t KeyMask(uint32_t key) { return static_cast<uint8_t>(key >> 5); }
+uint8_t KeyMask(uint32_t key) {
+  return static_cast<uint8_t>(key >> 5);
+}
 
 // The next key, moved on from the plain (unscrambled) byte taken as a signed 8-bit value.
 uint32_t NextKey(uint32_t key, uint8_t plain) {
-  const uint32_t sum = static_cast<uint32_t>(static_cast<int32_t>(static_cast<int8_t>(plain))) + key;
+  const uint32_t sum =
+      static_cast<uint32_t>(static_cast<int32_t>(static_cast<int8_t>(plain))) + key;
   return (sum * kKeyMultiplier - kKeySubtrahend) & 0xFFFF;
 }
 

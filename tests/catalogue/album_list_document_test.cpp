@@ -8,7 +8,9 @@
 
 namespace {
 
-std::string Album(const std::string& inner) { return "<album>" + inner + "</album>"; }
+std::string Album(const std::string& inner) {
+  return "<album>" + inner + "</album>";
+}
 
 class AlbumListDocumentTest : public ::testing::Test {
  protected:
@@ -58,8 +60,8 @@ TEST_F(AlbumListDocumentTest, OnlyDirectChildrenNamedAlbumCount) {
   EXPECT_EQ(Count("<r><group>" + Album("<id>x</id><name>n</name><total>1</total>") +
                   "</group><Album><id>y</id><name>n</name><total>1</total></Album></r>"),
             0);
-  EXPECT_FALSE(Parse("<r><group>" + Album("<id>x</id><name>n</name><total>1</total>") +
-                     "</group></r>"));
+  EXPECT_FALSE(
+      Parse("<r><group>" + Album("<id>x</id><name>n</name><total>1</total>") + "</group></r>"));
   // Album data is read from direct children only, and attributes are never read.
   EXPECT_EQ(Count("<r><album id=\"x\" total=\"3\"><d><id>x</id><total>3</total></d></album></r>"),
             0);
@@ -129,16 +131,16 @@ TEST_F(AlbumListDocumentTest, OverlongIdMakesAlbumUnusableAndOverlongNameIsCutWh
   for (int i = 0; i < 45; ++i) {
     name += "\xE7\x9B\xB8";
   }
-  ASSERT_TRUE(
-      Parse("<r>" + Album("<id>1</id><name>" + name + "</name><total>1</total>") + "</r>"));
+  ASSERT_TRUE(Parse("<r>" + Album("<id>1</id><name>" + name + "</name><total>1</total>") + "</r>"));
   EXPECT_EQ(Albums()[0]->m_name, name.substr(0, 126));
   EXPECT_EQ(AnsiToWide(Albums()[0]->m_name), std::wstring(42, L'相'));
 }
 
 TEST_F(AlbumListDocumentTest, ElementWhoseFirstChildIsNotTextHasNoText) {
   EXPECT_EQ(Count("<r>" + Album("<id><b>x</b></id><total>1</total>") + "</r>"), 0);
-  ASSERT_TRUE(Parse("<r>" + Album("<id>1</id><name>a</name><total>1</total>"
-                                  "<question><!-- c -->q</question>") +
+  ASSERT_TRUE(Parse("<r>" +
+                    Album("<id>1</id><name>a</name><total>1</total>"
+                          "<question><!-- c -->q</question>") +
                     "</r>"));
   EXPECT_EQ(Albums()[0]->m_hasPassword, 0);
 }
@@ -168,8 +170,7 @@ TEST_F(AlbumListDocumentTest, DeeplyNestedDocumentIsRefusedWithoutCrashing) {
   for (int i = 0; i < 100000; ++i) {
     deep += "<a>";
   }
-  const std::string doc =
-      "<r>" + Album("<id>1</id><name>a</name><total>1</total>") + deep + "</r>";
+  const std::string doc = "<r>" + Album("<id>1</id><name>a</name><total>1</total>") + deep + "</r>";
   EXPECT_EQ(Count(doc), 0);
   EXPECT_FALSE(Parse(doc));
   EXPECT_FALSE(std::filesystem::exists(m_file));

@@ -40,11 +40,11 @@ TEST(XmlFileTest, DepthScanReadsDocumentsAsTinyXmlDoes) {
       "<r>" + Repeat("<a x=\"</a>\" y = '/>'>", 5),
       "<r>" + Repeat("<a><![CDATA[</a>]]>", 5),
       "<r>" + Repeat("<a><!DOCTYPE </a>>", 5),
-      "<?xml version=\"1.0\"?><r>" + Repeat("<a>\xE4</a>", 5),       // UTF-8: the lead takes "</"
-      "<r>" + Repeat("<a>\xE4</a>", 5),                               // no declaration: byte mode
+      "<?xml version=\"1.0\"?><r>" + Repeat("<a>\xE4</a>", 5),  // UTF-8: the lead takes "</"
+      "<r>" + Repeat("<a>\xE4</a>", 5),                         // no declaration: byte mode
       "<?xml version='1.0' encoding='ISO-8859-1'?><r>" + Repeat("<a>\xE4</a>", 5),
-      "\xEF\xBB\xBF<r>" + Repeat("<a x='\xE4'></a>'>", 5),           // BOM: UTF-8 mode
-      "<r/></x></x>" + Repeat("<a>", 5),                              // top-level end tags
+      "\xEF\xBB\xBF<r>" + Repeat("<a x='\xE4'></a>'>", 5),  // BOM: UTF-8 mode
+      "<r/></x></x>" + Repeat("<a>", 5),                    // top-level end tags
       "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<r>" + Repeat("<a>\xEF\xBB\xBF</a>", 5),
       "<r>" + Repeat("<a><?xml version='</a>'?>", 5),
       "<r>" + Repeat("<a b=c>", 5),

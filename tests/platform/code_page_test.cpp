@@ -28,7 +28,10 @@ TEST_F(CodePageTest, Utf8ConversionsRoundTripAndStopAtZero) {
 
 TEST_F(CodePageTest, BytesThatFormNoCharacterBecomeReplacementCharacters) {
   SetProcessCodePage("UTF-8");
-  EXPECT_EQ(AnsiToWide("a\xFF" "b"), L"a\xFFFD" L"b");
+  EXPECT_EQ(AnsiToWide("a\xFF"
+                       "b"),
+            L"a\xFFFD"
+            L"b");
   EXPECT_EQ(AnsiToWide("a\xE7\x9B"), L"a\xFFFD\xFFFD");  // cut off at the end
 }
 
@@ -36,7 +39,9 @@ TEST_F(CodePageTest, LegacyCodePageConvertsAndMarksWhatItCannotHold) {
   SetProcessCodePage("GBK");
   EXPECT_EQ(AnsiToWide("\xCF\xE0\xB2\xE1"), L"相册");
   EXPECT_EQ(WideToAnsi(L"相册"), "\xCF\xE0\xB2\xE1");
-  EXPECT_EQ(WideToAnsi(L"a\x263A" L"b"), "a?b");  // no smiling face in GBK
+  EXPECT_EQ(WideToAnsi(L"a\x263A"
+                       L"b"),
+            "a?b");                                            // no smiling face in GBK
   EXPECT_EQ(WideToUtf8(L"相册"), "\xE7\x9B\xB8\xE5\x86\x8C");  // file names stay UTF-8
 }
 
@@ -79,7 +84,10 @@ TEST_F(CodePageTest, PrefixLengthNeverSplitsACharacter) {
   EXPECT_EQ(AnsiPrefixLength(text, 5), 5u);
   EXPECT_EQ(AnsiPrefixLength(text, 4), 2u);
   EXPECT_EQ(AnsiPrefixLength(text, 7), 5u);
-  EXPECT_EQ(AnsiPrefixLength("a\xFF\xFF" "bc", 4), 4u);  // stray bytes count one each
+  EXPECT_EQ(AnsiPrefixLength("a\xFF\xFF"
+                             "bc",
+                             4),
+            4u);  // stray bytes count one each
 
   SetProcessCodePage("GBK");
   const std::string gbk = "a\xCF\xE0\xB2\xE1";  // a相册

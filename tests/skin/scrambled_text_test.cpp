@@ -31,7 +31,7 @@ TEST_F(ScrambledTextTest, ScrambleFollowsTheKeyRule) {
   // an independent implementation of the rule computed: "A005".
   EXPECT_EQ(ScrambleText("AB", kScrambleSeed), "A005");
   EXPECT_EQ(ScrambleText("\x80\xFF", kScrambleSeed), "6115");  // the key takes bytes as signed
-  EXPECT_EQ(ScrambleText("A", 0x12345), "5B");                  // bits above the mask are ignored
+  EXPECT_EQ(ScrambleText("A", 0x12345), "5B");                 // bits above the mask are ignored
   EXPECT_EQ(ScrambleText("", kScrambleSeed), "");
 }
 

@@ -5,9 +5,9 @@
 //
 // N is decimal, or hex with 0x; the default is the seed of the program's notices.
 
+#include <cerrno>
 #include <clocale>
 #include <cstdio>
-#include <cerrno>
 #include <cstdlib>
 #include <string>
 
