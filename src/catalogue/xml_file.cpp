@@ -224,7 +224,11 @@ class DepthScanner {
   }
 
   size_t Element(size_t p) {
-    p = ReadName(p + 1);
+    // TinyXML skips white space (in UTF-8 mode also byte-order marks) between '<' and the name.
+    p = ReadName(SkipWhite(p + 1));
+    if (p == kNpos) {
+      return End();
+    }
     while (p < m_text.size()) {
       p = SkipWhite(p);
       if (p >= m_text.size()) {

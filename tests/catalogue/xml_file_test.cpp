@@ -49,6 +49,7 @@ TEST(XmlFileTest, DepthScanReadsDocumentsAsTinyXmlDoes) {
       "<r>" + Repeat("<a><?xml version='</a>'?>", 5),
       "<r>" + Repeat("<a b=c>", 5),
       Repeat("<a>text &amp; &#x41; more", 5),
+      "<?xml version='1.0'?><r>" + Repeat("<\xEF\xBB\xBF a>", 5),  // marks skipped before names
   };
   for (const std::string& doc : documents) {
     EXPECT_EQ(XmlElementDepth(doc, kMaxXmlNesting), TinyXmlDepth(doc)) << doc;
