@@ -100,7 +100,7 @@ TEST(SkinArchiveTest, FilesTheFormatLeavesOpenAreRefused) {
 // (zero and negative weights give codes far longer than a table step), and random streams.
 TEST(SkinArchiveTest, TableDecoderMatchesTreeWalkOnRandomFiles) {
   std::mt19937 random(2024);
-  for (int round = 0; round < 2000; ++round) {
+  for (int round = 0; round < 1200; ++round) {
     int32_t weights[kSkinSymbols];
     const int style = round % 4;
     for (int32_t& weight : weights) {
@@ -119,7 +119,7 @@ TEST(SkinArchiveTest, TableDecoderMatchesTreeWalkOnRandomFiles) {
       }
     }
     // Short streams put long codes next to the end of the stream, where the decoder changes gear.
-    std::string stream(round % 2 == 0 ? random() % 3000 : random() % 40, '\0');
+    std::string stream(round % 4 == 0 ? random() % 3000 : random() % 40, '\0');
     for (char& c : stream) {
       c = static_cast<char>(random() % 8 == 0 ? 0 : random());
     }
