@@ -1,0 +1,31 @@
+#pragma once
+
+// Blocking HTTP downloads into files.
+//
+// DownloadUrlToFile fetches one http or https address with GET and writes the answer into a file.
+// It reports S_OK only for a complete answer with a 2xx status. The body goes to a temporary file
+// in the target's folder that is renamed over the target only on success, so a failed transfer
+// leaves no file and never damages one that was there. Each thread keeps one libcurl handle, so
+// connections to a host are reused across calls. Redirects are followed (at most 10, http and
+// https only); a connect timeout and a low-speed timeout end transfers that hang.
+
+#include <string_view>
+
+#include "platform/win_types.h"
+
+// Not an http or https address: nothing was fetched and the disk was not touched.
+constexpr HRESULT INET_E_UNKNOWN_PROTOCOL = static_cast<HRESULT>(0x800C000Du);
+// The transfer failed: no answer, an error status, a cut-off body, or the file could not be
+// written.
+constexpr HRESULT INET_E_DOWNLOAD_FAILURE = static_cast<HRESULT>(0x800C0008u);
+
+HRESULT DownloadUrlToFile(std::wstring_view url, std::wstring_view path);
+
+struct DownloadTimeouts {
+  long connectSeconds = 15;   // to set up the connection
+  long lowSpeedSeconds = 30;  // a transfer slower than 1 byte/s for this long is abandoned
+};
+
+// Timeouts for transfers started from now on, in every thread.
+void SetDownloadTimeouts(const DownloadTimeouts& timeouts);
+DownloadTimeouts GetDownloadTimeouts();

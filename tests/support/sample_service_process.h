@@ -1,0 +1,26 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+// The sample service running as a child process on a free port, stopped at the end.
+class SampleServiceProcess {
+ public:
+  explicit SampleServiceProcess(const std::filesystem::path& fixtures);
+  ~SampleServiceProcess();
+  SampleServiceProcess(const SampleServiceProcess&) = delete;
+  SampleServiceProcess& operator=(const SampleServiceProcess&) = delete;
+
+  int Port() const { return m_port; }
+  // "<label>.photo.localhost:<port>"
+  std::string Host(std::string_view label) const;
+  // "http://<label>.photo.localhost:<port><path>"
+  std::wstring Url(std::string_view label, std::string_view path) const;
+
+ private:
+  pid_t m_pid = -1;
+  int m_port = -1;
+};

@@ -1,0 +1,23 @@
+#include "routes.h"
+
+#include "answer.h"
+
+void AddAlbumListRoutes(httplib::Server& server, const Fixture& fixture) {
+  server.Get("/fcgi-bin/fcg_list_album",
+             [&fixture](const httplib::Request& request, httplib::Response& response) {
+               const std::string label = HostLabel(request.get_header_value("Host"));
+               const std::string uin = request.get_param_value("uin");
+               if (uin.empty() || uin.find_first_not_of("0123456789") != std::string::npos) {
+                 response.status = 400;
+                 return;
+               }
+               const std::string file = uin + ".xml";
+               std::optional<std::string> body = fixture.Read(label, file);
+               if (!body) {
+                 response.status = 404;
+                 return;
+               }
+               Answer(request, response, std::move(*body), "text/xml; charset=utf-8",
+                      fixture.FaultOf(label, file));
+             });
+}

@@ -1,0 +1,94 @@
+#include "answer.h"
+
+#include <arpa/inet.h>
+#include <dirent.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+
+#include <chrono>
+#include <memory>
+#include <thread>
+
+std::atomic<bool> g_stopping{false};
+
+namespace {
+
+int PortOf(const sockaddr_storage& address) {
+  if (address.ss_family == AF_INET) {
+    return ntohs(reinterpret_cast<const sockaddr_in&>(address).sin_port);
+  }
+  if (address.ss_family == AF_INET6) {
+    return ntohs(reinterpret_cast<const sockaddr_in6&>(address).sin6_port);
+  }
+  return -1;
+}
+
+// The server library does not hand out its sockets, so the request's socket is found among the
+// process's descriptors by its two ports. Connecting it to AF_UNSPEC drops the connection with a
+// reset at once; the descriptor stays valid for the library to close.
+void ResetConnection(const httplib::Request& request) {
+  DIR* fds = opendir("/proc/self/fd");
+  if (fds == nullptr) {
+    return;
+  }
+  while (dirent* entry = readdir(fds)) {
+    const int fd = std::atoi(entry->d_name);
+    sockaddr_storage local{};
+    sockaddr_storage peer{};
+    socklen_t localSize = sizeof(local);
+    socklen_t peerSize = sizeof(peer);
+    if (fd <= 2 || getsockname(fd, reinterpret_cast<sockaddr*>(&local), &localSize) != 0 ||
+        getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &peerSize) != 0) {
+      continue;
+    }
+    if (PortOf(local) == request.local_port && PortOf(peer) == request.remote_port) {
+      const linger hard{1, 0};
+      setsockopt(fd, SOL_SOCKET, SO_LINGER, &hard, sizeof(hard));
+      sockaddr unspecified{};
+      unspecified.sa_family = AF_UNSPEC;
+      connect(fd, &unspecified, sizeof(unspecified));
+    }
+  }
+  closedir(fds);
+}
+
+}  // namespace
+
+void Answer(const httplib::Request& request, httplib::Response& response, std::string body,
+            const std::string& contentType, Fault fault) {
+  if (fault == Fault::kNone) {
+    response.set_content(std::move(body), contentType.c_str());
+    return;
+  }
+  if (fault == Fault::kStatus500) {
+    response.status = 500;
+    response.set_content("internal error", "text/plain");
+    return;
+  }
+  auto shared = std::make_shared<std::string>(std::move(body));
+  const size_t length = shared->size();
+  response.set_content_provider(
+      length, contentType.c_str(),
+      [shared, fault, request](size_t offset, size_t, httplib::DataSink& sink) {
+        const std::string& bytes = *shared;
+        if (fault == Fault::kSlow) {
+          const size_t piece = std::min<size_t>(1024, bytes.size() - offset);
+          std::this_thread::sleep_for(std::chrono::milliseconds(50));
+          return !g_stopping && sink.write(bytes.data() + offset, piece);
+        }
+        const size_t half = bytes.size() / 2;
+        if (offset < half) {
+          return sink.write(bytes.data() + offset, half - offset);
+        }
+        if (fault == Fault::kStall) {
+          while (!g_stopping && sink.is_writable()) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+          }
+          return false;
+        }
+        if (fault == Fault::kReset) {
+          ResetConnection(request);
+        }
+        return false;  // the connection closes with the body cut off
+      });
+}

@@ -1,0 +1,16 @@
+#pragma once
+
+// Answering a request with a body, or failing the way a fixture says.
+
+#include <httplib.h>
+
+#include <atomic>
+#include <string>
+
+#include "fixture.h"
+
+// Set when the service shuts down, so that stalled answers end.
+extern std::atomic<bool> g_stopping;
+
+void Answer(const httplib::Request& request, httplib::Response& response, std::string body,
+            const std::string& contentType, Fault fault);

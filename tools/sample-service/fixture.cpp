@@ -1,0 +1,66 @@
+#include "fixture.h"
+
+#include <fstream>
+#include <iterator>
+
+namespace {
+
+bool IsSafeName(const std::string& name) {
+  if (name.empty() || name.front() == '/' || name.find('\0') != std::string::npos) {
+    return false;
+  }
+  for (const auto& part : std::filesystem::path(name)) {
+    if (part == ".." || part == ".") {
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+std::optional<std::filesystem::path> Fixture::PathOf(const std::string& hostLabel,
+                                                     const std::string& file) const {
+  if (!IsSafeName(hostLabel) || hostLabel.find('/') != std::string::npos || !IsSafeName(file)) {
+    return std::nullopt;
+  }
+  return m_root / hostLabel / file;
+}
+
+std::optional<std::string> Fixture::Read(const std::string& hostLabel,
+                                         const std::string& file) const {
+  const auto path = PathOf(hostLabel, file);
+  if (!path || !std::filesystem::is_regular_file(*path)) {
+    return std::nullopt;
+  }
+  std::ifstream in(*path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+Fault Fixture::FaultOf(const std::string& hostLabel, const std::string& file) const {
+  const auto word = Read(hostLabel, file + ".fault");
+  if (!word) {
+    return Fault::kNone;
+  }
+  const std::string name = word->substr(0, word->find_first_of(" \t\r\n"));
+  if (name == "status500") {
+    return Fault::kStatus500;
+  }
+  if (name == "reset") {
+    return Fault::kReset;
+  }
+  if (name == "truncate") {
+    return Fault::kTruncate;
+  }
+  if (name == "stall") {
+    return Fault::kStall;
+  }
+  if (name == "slow") {
+    return Fault::kSlow;
+  }
+  return Fault::kNone;
+}
+
+std::string HostLabel(const std::string& host) {
+  return host.substr(0, host.find_first_of(".:"));
+}

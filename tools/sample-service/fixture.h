@@ -1,0 +1,39 @@
+#pragma once
+
+// A fixture folder: what each host of the sample service answers.
+//
+// A request is answered from <fixtures>/<host label>/<file>, where the host label is the first
+// label of the Host header ("alist1" for alist1.photo.localhost:18421) and each route names the
+// file. Beside an answer file, <file>.fault holds one word that makes the answer fail instead
+// (see Fault).
+
+#include <filesystem>
+#include <optional>
+#include <string>
+
+enum class Fault {
+  kNone,
+  kStatus500,  // "status500": an error status with a short body
+  kReset,      // "reset": half the body, then the connection is reset
+  kTruncate,   // "truncate": half the body, then the connection is closed
+  kStall,      // "stall": half the body, then nothing more until the client gives up
+  kSlow,       // "slow": the whole body, 1 KiB every 50 ms
+};
+
+class Fixture {
+ public:
+  explicit Fixture(std::filesystem::path root) : m_root(std::move(root)) {}
+
+  // The answer file's bytes, or nothing when there is no such file or the name would leave the
+  // host's folder.
+  std::optional<std::string> Read(const std::string& hostLabel, const std::string& file) const;
+  Fault FaultOf(const std::string& hostLabel, const std::string& file) const;
+
+ private:
+  std::optional<std::filesystem::path> PathOf(const std::string& hostLabel,
+                                              const std::string& file) const;
+  std::filesystem::path m_root;
+};
+
+// The first label of a Host header value.
+std::string HostLabel(const std::string& host);

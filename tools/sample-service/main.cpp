@@ -1,0 +1,74 @@
+// sample-service: a stand-in for the photo-album web service on 127.0.0.1, answering from a
+// fixture folder (see fixture.h and README.md).
+//
+//   sample-service --fixtures DIR [--port N]
+//
+// With --port 0 (the default) a free port is taken. Once it listens, it prints
+// "listening on <port>" on a line of its own. It runs until SIGTERM or SIGINT.
+
+#include <unistd.h>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "answer.h"
+#include "fixture.h"
+#include "routes.h"
+
+namespace {
+
+// Ends at once: nothing is kept between runs, and waiting for idle keep-alive connections (and
+// stalled answers) to time out would only slow down whoever stops the service.
+void Stop(int) {
+  _exit(0);
+}
+
+int Usage() {
+  std::fputs("usage: sample-service --fixtures DIR [--port N]\n", stderr);
+  return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::string fixtures;
+  int port = 0;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg == "--fixtures" && i + 1 < argc) {
+      fixtures = argv[++i];
+    } else if (arg == "--port" && i + 1 < argc) {
+      port = std::atoi(argv[++i]);
+    } else {
+      return Usage();
+    }
+  }
+  if (fixtures.empty() || port < 0 || port > 65535) {
+    return Usage();
+  }
+
+  const Fixture fixture(fixtures);
+  httplib::Server server;
+  server.set_keep_alive_max_count(100000);
+  AddAlbumListRoutes(server, fixture);
+  AddUtilityRoutes(server, fixture);
+
+  std::signal(SIGTERM, Stop);
+  std::signal(SIGINT, Stop);
+  std::signal(SIGPIPE, SIG_IGN);
+
+  if (port == 0) {
+    port = server.bind_to_any_port("127.0.0.1");
+  } else if (!server.bind_to_port("127.0.0.1", port)) {
+    port = -1;
+  }
+  if (port < 0) {
+    std::fprintf(stderr, "sample-service: cannot listen\n");
+    return 1;
+  }
+  std::printf("listening on %d\n", port);
+  std::fflush(stdout);
+  server.listen_after_bind();
+  return 0;
+}
