@@ -150,8 +150,9 @@ HRESULT DownloadUrlToFile(std::wstring_view url, std::wstring_view path) {
   curl_easy_setopt(curl, CURLOPT_ACCEPT_ENCODING, "");
   curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, WriteBody);
   curl_easy_setopt(curl, CURLOPT_WRITEDATA, &body);
-  // The signed-in session of the embedded browser goes with every request.
-  curl_easy_setopt(curl, CURLOPT_COOKIEFILE, "");
+  // The signed-in session of the embedded browser goes with every request, and only that: the
+  // handle's cookies are dropped first. Adding a cookie turns libcurl's cookie engine on; it is
+  // not turned on with CURLOPT_COOKIEFILE, which leaks a list entry per handle (libcurl 7.88).
   curl_easy_setopt(curl, CURLOPT_COOKIELIST, "ALL");
   for (const std::string& line : CookieListSnapshot()) {
     curl_easy_setopt(curl, CURLOPT_COOKIELIST, line.c_str());
