@@ -14,3 +14,6 @@ extern std::atomic<bool> g_stopping;
 
 void Answer(const httplib::Request& request, httplib::Response& response, std::string body,
             const std::string& contentType, Fault fault);
+
+// The bytes every image of `size` bytes holds.
+std::string ImageBytes(size_t size);

@@ -53,6 +53,8 @@ int main(int argc, char** argv) {
   server.set_keep_alive_max_count(100000);
   AddAlbumListRoutes(server, fixture);
   AddUtilityRoutes(server, fixture);
+  AddPhotoListRoutes(server, fixture);
+  AddImageRoutes(server);
 
   std::signal(SIGTERM, Stop);
   std::signal(SIGINT, Stop);

@@ -12,3 +12,11 @@ void AddAlbumListRoutes(httplib::Server& server, const Fixture& fixture);
 // the address; /redirect-loop redirects to itself; /echo-cookie answers the request's Cookie
 // header; /static/<file> answers <host label>/static/<file> (with its fault, if any).
 void AddUtilityRoutes(httplib::Server& server, const Fixture& fixture);
+
+// The photo-list hosts: GET /fcgi-bin/fcg_list_photo?uin=<uin>&albumid=<id> on host <label>
+// answers <label>/photos/<uin>/<id>.xml (ids of letters, digits, '_' and '-' only).
+void AddPhotoListRoutes(httplib::Server& server, const Fixture& fixture);
+
+// Photo images on every host: GET /img/<size>/<name> answers <size> bytes of a fixed pattern
+// (starting like a JPEG file); ?fault=<word> plays a fault.
+void AddImageRoutes(httplib::Server& server);

@@ -1,0 +1,66 @@
+#pragma once
+
+// The one setting: the download root, kept in "config.ini" beside the executable, section "info",
+// key "photo_dir". When none is stored, or the stored folder is gone, the default root
+// <last fixed drive that answers>ZeDiRazuz is made and stored.
+//
+// The worker asks for the root at the start of every album and the main window may store a new one
+// at any time, so reads and writes of the file are serialised; a write replaces the file
+// atomically and keeps everything else in it.
+
+#include <filesystem>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "download/drive_provider.h"
+#include "platform/win_types.h"
+
+// The folder of the default download root, made at the top of a drive.
+constexpr std::wstring_view kDefaultRootFolder = L"ZeDiRazuz";
+// Title of the folder picker.
+constexpr std::wstring_view kFolderPickerTitle = L"请选择文件夹";
+
+// The executable's folder, without a trailing separator.
+std::wstring ExeFolder();
+
+// A folder chooser of the UI: folders only, nothing preselected. The chosen folder, or nothing
+// when the user cancels.
+class FolderPicker {
+ public:
+  virtual ~FolderPicker() = default;
+  virtual std::optional<std::wstring> PickFolder(HWND owner, const std::wstring& title) = 0;
+};
+
+class DownloadSettings {
+ public:
+  DownloadSettings(std::filesystem::path configFile, std::shared_ptr<DriveProvider> drives);
+
+  // The object the program uses (config.ini beside the executable, the home drive), made on first
+  // use; Destroy deletes it, SetInstance replaces it (tests).
+  static DownloadSettings* Instance();
+  static void Destroy();
+  static void SetInstance(std::unique_ptr<DownloadSettings> settings);
+  // The folder picker the UI offers; without one, picking is cancelled at once.
+  static void SetFolderPicker(std::shared_ptr<FolderPicker> picker);
+
+  std::wstring ReadPhotoDir() const;
+  void WritePhotoDir(std::wstring_view folder) const;
+  // The root of the last fixed drive whose free-space query succeeds.
+  bool FindDefaultDrive(std::wstring* root) const;
+  // The stored folder when it exists; otherwise the default root, made and stored; otherwise
+  // what is stored.
+  std::wstring GetDownloadRoot() const;
+  // Lets the user pick a folder; its path without a trailing separator ("/" stays "/"), or empty
+  // text when cancelled.
+  std::wstring BrowseForFolder(HWND owner) const;
+
+  const std::filesystem::path& ConfigFile() const { return m_configFile; }
+
+ private:
+  std::filesystem::path m_configFile;
+  std::shared_ptr<DriveProvider> m_drives;
+  mutable std::mutex m_mutex;
+};

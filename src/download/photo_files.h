@@ -1,0 +1,51 @@
+#pragma once
+
+// Where photos land: <download root>/<user number>/<album folder name>/<photo name>.jpg, the
+// photo name numbered "<name>_<n>.jpg" from 1 when the plain name is taken.
+//
+// Names from the service never leave their folder: CleanFileName removes . / \ : * ? < > | and ",
+// an album whose cleaned name is empty gets the folder kUnnamedAlbumFolder (never the user folder
+// itself), and a photo name is cut so that the file name fits the file system's 255 bytes.
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <string_view>
+
+// Longest photo or album name, in wide units, that a name buffer holds.
+constexpr size_t kNameMaxUnits = 127;
+// Longest file name the file system takes, in bytes.
+constexpr size_t kFileNameMaxBytes = 255;
+// The folder of an album whose cleaned name is empty; the same on every run.
+constexpr std::wstring_view kUnnamedAlbumFolder = L"未命名相册";
+
+// `text` without the ten characters file names may not hold; everything else stays in order.
+std::wstring CleanFileName(std::wstring_view text);
+
+// Remembers, per folder and name, where the last search for a free number ended, so that many
+// photos of one name cost one check each. A folder's entries go when it is prepared again.
+class PhotoPathMemo {
+ public:
+  int NextNumber(const std::wstring& folder, const std::wstring& name) const;
+  void Remember(const std::wstring& folder, const std::wstring& name, int nextNumber);
+  void Forget(const std::wstring& folder);
+
+ private:
+  std::map<std::pair<std::wstring, std::wstring>, int> m_next;
+};
+
+// The first path "<folder>/<name>.jpg", then "<folder>/<name>_<n>.jpg" for n = 1, 2, ..., that
+// does not exist (a file, a folder or a link). With a memo, the numbered names below the last one
+// handed out for this folder and name are taken as still in use and not checked again.
+std::wstring MakePhotoPath(std::wstring_view folder, std::wstring_view name,
+                           PhotoPathMemo* memo = nullptr);
+
+// Makes sure <root>/<uin> exists and <root>/<uin>/<album> exists and is empty (removing what was
+// there); returns the album folder. Failures are left for the downloads into it to show.
+std::wstring PrepareAlbumFolder(std::wstring_view root, int32_t uin,
+                                std::wstring_view albumFolderName, PhotoPathMemo* memo = nullptr);
+
+// Deletes the folder's files and subfolders, then the folder; true when the folder itself went.
+// Entries whose names begin with '.' stay. A symbolic link is removed as a link: neither a linked
+// folder's contents nor anything outside the folder is ever deleted.
+bool DeleteFolderTree(std::wstring_view folder);

@@ -1,0 +1,97 @@
+#include <algorithm>
+#include <cstdlib>
+#include <memory>
+
+#include "answer.h"
+#include "routes.h"
+
+namespace {
+
+bool IsPlainId(const std::string& id) {
+  return !id.empty() && id.size() <= 128 && std::all_of(id.begin(), id.end(), [](char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
+           c == '-';
+  });
+}
+
+// One block of the image pattern, shared by every answer.
+const std::string& PatternBlock() {
+  static const std::string block = [] {
+    std::string bytes(1 << 20, '\0');
+    for (size_t i = 0; i < bytes.size(); ++i) {
+      bytes[i] = static_cast<char>((i * 131 + 7) & 0xFF);
+    }
+    bytes[0] = static_cast<char>(0xFF);
+    bytes[1] = static_cast<char>(0xD8);
+    bytes[2] = static_cast<char>(0xFF);
+    return bytes;
+  }();
+  return block;
+}
+
+Fault FaultNamed(const std::string& word) {
+  if (word == "status500")
+    return Fault::kStatus500;
+  if (word == "reset")
+    return Fault::kReset;
+  if (word == "truncate")
+    return Fault::kTruncate;
+  if (word == "stall")
+    return Fault::kStall;
+  if (word == "slow")
+    return Fault::kSlow;
+  return Fault::kNone;
+}
+
+}  // namespace
+
+std::string ImageBytes(size_t size) {
+  const std::string& block = PatternBlock();
+  std::string bytes;
+  bytes.reserve(size);
+  while (bytes.size() < size) {
+    bytes.append(block, 0, std::min(block.size(), size - bytes.size()));
+  }
+  return bytes;
+}
+
+void AddPhotoListRoutes(httplib::Server& server, const Fixture& fixture) {
+  server.Get("/fcgi-bin/fcg_list_photo", [&fixture](const httplib::Request& request,
+                                                    httplib::Response& response) {
+    const std::string label = HostLabel(request.get_header_value("Host"));
+    const std::string uin = request.get_param_value("uin");
+    const std::string id = request.get_param_value("albumid");
+    if (uin.empty() || uin.find_first_not_of("0123456789") != std::string::npos || !IsPlainId(id)) {
+      response.status = 404;
+      return;
+    }
+    const std::string file = "photos/" + uin + "/" + id + ".xml";
+    std::optional<std::string> body = fixture.Read(label, file);
+    if (!body) {
+      response.status = 404;
+      return;
+    }
+    Answer(request, response, std::move(*body), "text/xml; charset=utf-8",
+           fixture.FaultOf(label, file));
+  });
+}
+
+void AddImageRoutes(httplib::Server& server) {
+  server.Get(
+      R"(/img/(\d+)/[^/]+)", [](const httplib::Request& request, httplib::Response& response) {
+        const size_t size = std::strtoull(request.matches[1].str().c_str(), nullptr, 10);
+        const Fault fault = FaultNamed(request.get_param_value("fault"));
+        if (fault != Fault::kNone || size == 0) {
+          Answer(request, response, ImageBytes(size), "image/jpeg", fault);
+          return;
+        }
+        // Streamed from the shared pattern block: no copy of the whole image per request.
+        response.set_content_provider(
+            size, "image/jpeg", [](size_t offset, size_t length, httplib::DataSink& sink) {
+              const std::string& block = PatternBlock();
+              const size_t start = offset % block.size();
+              const size_t piece = std::min({length, block.size() - start, size_t{256 * 1024}});
+              return sink.write(block.data() + start, piece);
+            });
+      });
+}
