@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <map>
+#include <memory>
 #include <mutex>
 #include <vector>
 
@@ -111,6 +113,16 @@ class Converter {
   iconv_t m_cd;
 };
 
+// Opening a converter costs more than most conversions: each thread keeps the ones it used.
+Converter& CachedConverter(const std::string& to, const std::string& from) {
+  thread_local std::map<std::pair<std::string, std::string>, std::unique_ptr<Converter>> cache;
+  std::unique_ptr<Converter>& slot = cache[{to, from}];
+  if (!slot) {
+    slot = std::make_unique<Converter>(to, from);
+  }
+  return *slot;
+}
+
 std::string_view UpToZero(std::string_view text) {
   return text.substr(0, std::min(text.find('\0'), text.size()));
 }
@@ -124,7 +136,7 @@ std::wstring ToWide(std::string_view text, const std::string& encoding) {
   if (text.empty()) {
     return {};
   }
-  Converter converter(kWideEncoding, encoding);
+  Converter& converter = CachedConverter(kWideEncoding, encoding);
   const wchar_t replacement = kWideReplacement;
   std::string bytes = converter.Convert(
       text, std::string_view(reinterpret_cast<const char*>(&replacement), sizeof(replacement)), 1);
@@ -138,7 +150,7 @@ std::string FromWide(std::wstring_view text, const std::string& encoding) {
   if (text.empty()) {
     return {};
   }
-  Converter converter(encoding, kWideEncoding);
+  Converter& converter = CachedConverter(encoding, kWideEncoding);
   return converter.Convert(
       std::string_view(reinterpret_cast<const char*>(text.data()), text.size() * sizeof(wchar_t)),
       std::string_view(&kAnsiReplacement, 1), sizeof(wchar_t));
@@ -196,7 +208,7 @@ size_t AnsiPrefixLength(std::string_view text, size_t maxBytes) {
   if (text.size() <= maxBytes) {
     return text.size();
   }
-  Converter converter(kWideEncoding, ProcessCodePage());
+  Converter& converter = CachedConverter(kWideEncoding, ProcessCodePage());
   size_t pos = 0;
   while (pos < maxBytes) {
     size_t length = converter.Valid() ? converter.CharLength(text.substr(pos)) : 1;

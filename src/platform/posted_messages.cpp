@@ -36,20 +36,24 @@ bool IsWindowHandle(HWND hwnd) {
 
 bool PostMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
   std::function<void()> wakeup;
+  bool wasEmpty = false;
   {
     std::lock_guard<std::mutex> lock(g_mutex);
     if (g_alive.count(reinterpret_cast<uintptr_t>(hwnd)) == 0) {
       return false;
     }
-    const bool wasEmpty = g_queue.empty();
+    wasEmpty = g_queue.empty();
     g_queue.push_back({hwnd, message, wParam, lParam});
     if (wasEmpty) {
       wakeup = g_wakeup;
     }
   }
-  g_posted.notify_all();
-  if (wakeup) {
-    wakeup();
+  // Whoever waits, waits for a non-empty queue: only the first message of a batch wakes them.
+  if (wasEmpty) {
+    g_posted.notify_all();
+    if (wakeup) {
+      wakeup();
+    }
   }
   return true;
 }
