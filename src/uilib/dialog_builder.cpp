@@ -1,0 +1,180 @@
+#include "uilib/dialog_builder.h"
+
+#include <functional>
+#include <map>
+#include <memory>
+
+#include "catalogue/xml_file.h"
+#include "platform/code_page.h"
+#include "uilib/paint_manager.h"
+#include "uilib/resources.h"
+#include "uilib/ui_activex.h"
+#include "uilib/ui_button.h"
+#include "uilib/ui_container.h"
+#include "uilib/ui_edit.h"
+#include "uilib/ui_label.h"
+#include "uilib/ui_list.h"
+
+namespace {
+
+using Factory = std::function<CControlUI*()>;
+
+const std::map<std::string, Factory>& Factories() {
+  static const std::map<std::string, Factory> factories = {
+      {"Control", [] { return new CControlUI; }},
+      {"Container", [] { return new CContainerUI; }},
+      {"VerticalLayout", [] { return new CVerticalLayoutUI; }},
+      {"HorizontalLayout", [] { return new CHorizontalLayoutUI; }},
+      {"Label", [] { return new CLabelUI; }},
+      {"Text", [] { return new CTextUI; }},
+      {"Button", [] { return new CButtonUI; }},
+      {"Option", [] { return new COptionUI; }},
+      {"Edit", [] { return new CEditUI; }},
+      {"List", [] { return new CListUI; }},
+      {"ListHeader", [] { return new CListHeaderUI; }},
+      {"ListHeaderItem", [] { return new CListHeaderItemUI; }},
+      {"ListContainerElement", [] { return new CListContainerElementUI; }},
+      {"ActiveX", [] { return new CActiveXUI; }},
+  };
+  return factories;
+}
+
+bool ApplyWindowAttribute(CPaintManagerUI* manager, const std::string& name,
+                          const std::string& value) {
+  int numbers[4];
+  if (name == "size" && ParseInts(value, numbers, 2)) {
+    manager->SetInitSize(numbers[0], numbers[1]);
+  } else if (name == "caption" && ParseInts(value, numbers, 4)) {
+    manager->SetCaptionRect({numbers[0], numbers[1], numbers[2], numbers[3]});
+  } else if (name == "roundcorner" && ParseInts(value, numbers, 2)) {
+    manager->SetRoundCorner(numbers[0], numbers[1]);
+  } else if (name == "mininfo" && ParseInts(value, numbers, 2)) {
+    manager->SetMinInfo(numbers[0], numbers[1]);
+  } else if (name == "font") {
+    manager->SetDefaultFontFamily(value);
+  } else if (name == "fontsize" && ParseInts(value, numbers, 1) && numbers[0] > 0) {
+    manager->SetDefaultFontSize(numbers[0]);
+  } else if (name == "bkcolor") {
+    uint32_t color = 0;
+    if (!ParseColor(value, &color)) {
+      return false;
+    }
+    manager->SetBkColor(color);
+  } else {
+    return false;
+  }
+  return true;
+}
+
+class TreeBuilder {
+ public:
+  TreeBuilder(IDialogBuilderCallback* callback, std::string* error)
+      : m_callback(callback), m_error(error) {}
+
+  // The control for `element` with its attributes and children, or null with the error set.
+  std::unique_ptr<CControlUI> Build(const TiXmlElement& element) {
+    const std::string tag = element.ValueStr();
+    std::unique_ptr<CControlUI> control;
+    const auto factory = Factories().find(tag);
+    if (factory != Factories().end()) {
+      control.reset(factory->second());
+    } else if (m_callback != nullptr) {
+      control.reset(m_callback->CreateControl(Utf8ToWide(tag).c_str()));
+    }
+    if (!control) {
+      return Fail("unknown element <" + tag + ">");
+    }
+    for (const TiXmlAttribute* attribute = element.FirstAttribute(); attribute != nullptr;
+         attribute = attribute->Next()) {
+      if (!control->SetAttribute(attribute->Name(), attribute->Value())) {
+        return Fail("unknown attribute or bad value: " + std::string(attribute->Name()) + "=\"" +
+                    attribute->Value() + "\" on <" + tag + ">");
+      }
+    }
+    const TiXmlElement* child = element.FirstChildElement();
+    if (child == nullptr) {
+      return control;
+    }
+    auto* container = dynamic_cast<CContainerUI*>(control.get());
+    if (container == nullptr) {
+      return Fail("<" + tag + "> cannot hold child elements");
+    }
+    for (; child != nullptr; child = child->NextSiblingElement()) {
+      std::unique_ptr<CControlUI> item = Build(*child);
+      if (!item) {
+        return nullptr;
+      }
+      container->Add(item.release());
+    }
+    return control;
+  }
+
+ private:
+  std::unique_ptr<CControlUI> Fail(const std::string& message) {
+    if (m_error->empty()) {
+      *m_error = message;
+    }
+    return nullptr;
+  }
+
+  IDialogBuilderCallback* m_callback;
+  std::string* m_error;
+};
+
+}  // namespace
+
+CControlUI* CDialogBuilder::Create(const std::wstring& layoutFile, const wchar_t*,
+                                   IDialogBuilderCallback* callback, CPaintManagerUI* manager,
+                                   CControlUI* parent) {
+  const std::string name = WideToUtf8(layoutFile);
+  const std::optional<std::string> text = SkinResources::ReadFile(name);
+  if (!text) {
+    m_error = "no layout " + name + " in the skin";
+    return nullptr;
+  }
+  return CreateFromText(*text, callback, manager, parent);
+}
+
+CControlUI* CDialogBuilder::CreateFromText(const std::string& text,
+                                           IDialogBuilderCallback* callback,
+                                           CPaintManagerUI* manager, CControlUI* parent) {
+  m_error.clear();
+  TiXmlDocument doc;
+  if (!ParseXmlText(text, doc)) {
+    m_error = doc.Error() ? std::string("layout is not well-formed: ") + doc.ErrorDesc()
+                          : "layout is not readable";
+    return nullptr;
+  }
+  const TiXmlElement* root = doc.RootElement();
+  if (root == nullptr) {
+    m_error = "layout has no element";
+    return nullptr;
+  }
+  if (root->ValueStr() == "Window") {
+    for (const TiXmlAttribute* attribute = root->FirstAttribute(); attribute != nullptr;
+         attribute = attribute->Next()) {
+      if (manager == nullptr) {
+        continue;
+      }
+      if (!ApplyWindowAttribute(manager, attribute->Name(), attribute->Value())) {
+        m_error = "unknown attribute or bad value: " + std::string(attribute->Name()) + "=\"" +
+                  attribute->Value() + "\" on <Window>";
+        return nullptr;
+      }
+    }
+    root = root->FirstChildElement();
+    if (root == nullptr) {
+      m_error = "<Window> holds no control";
+      return nullptr;
+    }
+  }
+  TreeBuilder builder(callback, &m_error);
+  std::unique_ptr<CControlUI> control = builder.Build(*root);
+  if (!control) {
+    return nullptr;
+  }
+  if (manager != nullptr) {
+    control->SetManager(manager, parent);
+  }
+  return control.release();
+}

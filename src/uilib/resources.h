@@ -1,0 +1,23 @@
+#pragma once
+
+// The skin archive in memory: layouts and images are found by name inside it.
+
+#include <cairo.h>
+
+#include <cstddef>
+#include <optional>
+#include <string>
+
+class SkinResources {
+ public:
+  // Uses the ZIP archive at `data` (kept alive by the caller while windows exist). False when it
+  // is not a readable archive.
+  static bool SetZip(const void* data, size_t length);
+  // A folder to read files from instead (tests, development).
+  static void SetFolder(const std::string& folder);
+  // The named file's bytes, or nothing.
+  static std::optional<std::string> ReadFile(const std::string& name);
+  // The named PNG image, decoded once and kept; null when missing or not an image.
+  static cairo_surface_t* Image(const std::string& name);
+  static void Clear();
+};

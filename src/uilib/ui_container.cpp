@@ -1,0 +1,221 @@
+#include "uilib/ui_container.h"
+
+#include <algorithm>
+
+#include "uilib/paint_manager.h"
+
+CContainerUI::~CContainerUI() {
+  for (CControlUI* item : m_items) {
+    delete item;
+  }
+}
+
+std::wstring CContainerUI::GetClass() const {
+  return L"ContainerUI";
+}
+
+CControlUI* CContainerUI::GetItemAt(int index) const {
+  if (index < 0 || index >= GetCount()) {
+    return nullptr;
+  }
+  return m_items[static_cast<size_t>(index)];
+}
+
+bool CContainerUI::Add(CControlUI* control) {
+  return AddAt(control, GetCount());
+}
+
+bool CContainerUI::AddAt(CControlUI* control, int index) {
+  if (control == nullptr || index < 0 || index > GetCount()) {
+    return false;
+  }
+  m_items.insert(m_items.begin() + index, control);
+  control->SetManager(m_manager, this);
+  NeedParentUpdate();
+  return true;
+}
+
+bool CContainerUI::Remove(CControlUI* control) {
+  const auto it = std::find(m_items.begin(), m_items.end(), control);
+  if (it == m_items.end()) {
+    return false;
+  }
+  m_items.erase(it);
+  delete control;
+  NeedParentUpdate();
+  return true;
+}
+
+void CContainerUI::RemoveAll() {
+  std::vector<CControlUI*> items;
+  items.swap(m_items);
+  for (CControlUI* item : items) {
+    delete item;
+  }
+  NeedParentUpdate();
+}
+
+void CContainerUI::SetManager(CPaintManagerUI* manager, CControlUI* parent) {
+  CControlUI::SetManager(manager, parent);
+  for (CControlUI* item : m_items) {
+    item->SetManager(manager, this);
+  }
+}
+
+bool CContainerUI::SetAttribute(std::string_view name, std::string_view value) {
+  if (name == "inset") {
+    int numbers[4];
+    if (!ParseInts(value, numbers, 4)) {
+      return false;
+    }
+    m_inset = {numbers[0], numbers[1], numbers[2], numbers[3]};
+    return true;
+  }
+  if (name == "childpadding") {
+    return ParseInts(value, &m_childPadding, 1) && m_childPadding >= 0;
+  }
+  return CControlUI::SetAttribute(name, value);
+}
+
+CRect CContainerUI::Shrink(const RECT& rect, const RECT& by) {
+  return CRect(rect.left + by.left, rect.top + by.top, rect.right - by.right,
+               rect.bottom - by.bottom);
+}
+
+CRect CContainerUI::InnerRect() const {
+  return Shrink(m_rect, m_inset);
+}
+
+void CContainerUI::SetPos(const RECT& rect) {
+  CControlUI::SetPos(rect);
+  LayoutChildren();
+}
+
+void CContainerUI::LayoutChildren() {
+  const CRect inner = InnerRect();
+  for (CControlUI* item : m_items) {
+    if (item->IsVisible()) {
+      item->SetPos(Shrink(inner, item->GetPadding()));
+    }
+  }
+}
+
+CControlUI* CContainerUI::FindControlAt(POINT point) {
+  if (!m_visible || !m_rect.Contains(point)) {
+    return nullptr;
+  }
+  for (auto it = m_items.rbegin(); it != m_items.rend(); ++it) {
+    if (CControlUI* found = (*it)->FindControlAt(point)) {
+      return found;
+    }
+  }
+  return this;
+}
+
+void CContainerUI::ForEach(const std::function<void(CControlUI*)>& visit) {
+  visit(this);
+  for (CControlUI* item : m_items) {
+    item->ForEach(visit);
+  }
+}
+
+void CContainerUI::DoPaint(cairo_t* cr, const RECT& clip) {
+  const CRect visible = m_rect.Intersect(clip);
+  if (visible.IsEmpty()) {
+    return;
+  }
+  CControlUI::DoPaint(cr, clip);
+  cairo_save(cr);
+  cairo_rectangle(cr, visible.left, visible.top, visible.GetWidth(), visible.GetHeight());
+  cairo_clip(cr);
+  for (CControlUI* item : m_items) {
+    if (item->IsVisible()) {
+      item->DoPaint(cr, visible);
+    }
+  }
+  cairo_restore(cr);
+}
+
+std::wstring CVerticalLayoutUI::GetClass() const {
+  return L"VerticalLayoutUI";
+}
+
+void CVerticalLayoutUI::LayoutChildren() {
+  const CRect inner = InnerRect();
+  int fixed = 0;
+  int autoCount = 0;
+  int visibleCount = 0;
+  for (CControlUI* item : m_items) {
+    if (!item->IsVisible()) {
+      continue;
+    }
+    ++visibleCount;
+    const SIZE size = item->EstimateSize({inner.GetWidth(), inner.GetHeight()});
+    const RECT& pad = item->GetPadding();
+    if (size.cy > 0) {
+      fixed += size.cy + pad.top + pad.bottom;
+    } else {
+      fixed += pad.top + pad.bottom;
+      ++autoCount;
+    }
+  }
+  fixed += m_childPadding * std::max(0, visibleCount - 1);
+  const int share = autoCount > 0 ? std::max(0, inner.GetHeight() - fixed) / autoCount : 0;
+  int y = inner.top;
+  for (CControlUI* item : m_items) {
+    if (!item->IsVisible()) {
+      continue;
+    }
+    const SIZE size = item->EstimateSize({inner.GetWidth(), inner.GetHeight()});
+    const RECT& pad = item->GetPadding();
+    const int height = size.cy > 0 ? size.cy : share;
+    const int left = inner.left + pad.left;
+    const int right =
+        size.cx > 0 ? std::min(left + size.cx, inner.right - pad.right) : inner.right - pad.right;
+    item->SetPos(CRect(left, y + pad.top, right, y + pad.top + height));
+    y += pad.top + height + pad.bottom + m_childPadding;
+  }
+}
+
+std::wstring CHorizontalLayoutUI::GetClass() const {
+  return L"HorizontalLayoutUI";
+}
+
+void CHorizontalLayoutUI::LayoutChildren() {
+  const CRect inner = InnerRect();
+  int fixed = 0;
+  int autoCount = 0;
+  int visibleCount = 0;
+  for (CControlUI* item : m_items) {
+    if (!item->IsVisible()) {
+      continue;
+    }
+    ++visibleCount;
+    const SIZE size = item->EstimateSize({inner.GetWidth(), inner.GetHeight()});
+    const RECT& pad = item->GetPadding();
+    if (size.cx > 0) {
+      fixed += size.cx + pad.left + pad.right;
+    } else {
+      fixed += pad.left + pad.right;
+      ++autoCount;
+    }
+  }
+  fixed += m_childPadding * std::max(0, visibleCount - 1);
+  const int share = autoCount > 0 ? std::max(0, inner.GetWidth() - fixed) / autoCount : 0;
+  int x = inner.left;
+  for (CControlUI* item : m_items) {
+    if (!item->IsVisible()) {
+      continue;
+    }
+    const SIZE size = item->EstimateSize({inner.GetWidth(), inner.GetHeight()});
+    const RECT& pad = item->GetPadding();
+    const int width = size.cx > 0 ? size.cx : share;
+    const int top = inner.top + pad.top;
+    // A child of fixed height is centred in the row.
+    const int free = inner.GetHeight() - pad.top - pad.bottom;
+    const int height = size.cy > 0 ? std::min(size.cy, free) : free;
+    const int offset = size.cy > 0 ? (free - height) / 2 : 0;
+    item->SetPos(CRect(x + pad.left, top + offset, x + pad.left + width, top + offset + height));
+    x += pad.left + width + pad.right + m_childPadding;
+  }
+}

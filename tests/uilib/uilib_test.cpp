@@ -1,0 +1,364 @@
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "platform/posted_messages.h"
+#include "ui/dialog_wnd.h"
+#include "uilib/dialog_builder.h"
+#include "uilib/headless/headless_backend.h"
+#include "uilib/render_engine.h"
+#include "uilib/ui_activex.h"
+#include "uilib/ui_button.h"
+#include "uilib/ui_edit.h"
+#include "uilib/ui_list.h"
+
+namespace {
+
+constexpr UINT WM_TEST = WM_USER + 500;
+
+const char* kLayout = R"(<?xml version="1.0" encoding="UTF-8"?>
+<Window size="400,300" caption="0,0,0,40" roundcorner="8,8" bkcolor="#FFF4F6F8">
+  <VerticalLayout>
+    <HorizontalLayout height="40" bkcolor="#FF2F80ED">
+      <Label name="title" text="标题" textcolor="#FFFFFFFF"/>
+      <Text name="link" text="link" width="40"/>
+      <Button name="minbtn" text="-" width="30"/>
+      <Button name="closebtn" text="x" width="30"/>
+    </HorizontalLayout>
+    <HorizontalLayout height="30" childpadding="4" inset="8,0,8,0">
+      <Edit name="edit" width="120" bordersize="1" bordercolor="#FFCCCCCC"/>
+      <Button name="ok" text="OK" width="60" hotbkcolor="#FFDDEEFF"/>
+      <Option name="a" text="A" group="g" width="50"/>
+      <Option name="b" text="B" group="g" width="50" selected="true"/>
+      <Option name="check" text="tick" width="60"/>
+    </HorizontalLayout>
+    <List name="list" linecolor="#FF000000" itemheight="20">
+      <ListHeader height="24">
+        <ListHeaderItem text="one" width="100"/>
+        <ListHeaderItem text="two" width="100"/>
+        <ListHeaderItem text="three"/>
+      </ListHeader>
+    </List>
+    <ActiveX name="ie" height="20"/>
+  </VerticalLayout>
+</Window>)";
+
+// A window built from a layout text that records what reaches it.
+class TestWindow : public CDialogWnd {
+ public:
+  explicit TestWindow(std::string layout) : m_layout(std::move(layout)) {}
+  std::wstring GetWindowClassName() const override { return L"TestWindow"; }
+  LRESULT OnCreate(UINT, WPARAM, LPARAM, bool& bHandled) override {
+    m_paintManager.Init(m_hWnd);
+    m_paintManager.AddPreMessageFilter(this);
+    CDialogBuilder builder;
+    m_paintManager.AttachDialog(
+        builder.CreateFromText(m_layout, nullptr, &m_paintManager, nullptr));
+    m_paintManager.AddNotifier(this);
+    bHandled = true;
+    return 0;
+  }
+  void Notify(TNotifyUI& msg) override {
+    notes.push_back(msg.sType + L":" + (msg.pSender ? msg.pSender->GetName() : L""));
+    if (msg.sType == L"timer") {
+      m_paintManager.KillTimer(msg.pSender, static_cast<UINT>(msg.wParam));
+    }
+    CDialogWnd::Notify(msg);
+  }
+  LRESULT MessageHandler(UINT uMsg, WPARAM wParam, LPARAM, bool& bHandled) override {
+    if (uMsg == WM_TEST) {
+      filtered.push_back(static_cast<int>(wParam));
+      bHandled = wParam % 2 == 0;  // even ones stop here
+    }
+    return 0;
+  }
+  LRESULT HandleMessage(UINT uMsg, WPARAM wParam, LPARAM lParam) override {
+    if (uMsg == WM_TEST) {
+      handled.push_back(static_cast<int>(wParam));
+      return 0;
+    }
+    return CDialogWnd::HandleMessage(uMsg, wParam, lParam);
+  }
+  void OnFinalMessage(HWND) override { *gone = true; }  // the test owns the object
+
+  std::vector<std::wstring> notes;
+  std::vector<int> filtered;
+  std::vector<int> handled;
+  bool* gone = &m_goneStorage;
+
+ private:
+  std::string m_layout;
+  bool m_goneStorage = false;
+};
+
+class UilibTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    auto backend = std::make_unique<HeadlessBackend>();
+    m_backend = backend.get();
+    SetUiBackend(std::move(backend));
+    TakePostedMessages();
+    m_window = std::make_unique<TestWindow>(kLayout);
+    ASSERT_NE(m_window->Create(nullptr, L"test", 0, 0, 100, 100, 0, 0), nullptr);
+  }
+  void TearDown() override {
+    m_window.reset();
+    SetUiBackend(nullptr);
+  }
+  CControlUI* Find(const wchar_t* name) { return m_window->m_paintManager.FindControl(name); }
+  POINT Center(CControlUI* control) {
+    const CRect& rect = control->GetPos();
+    return {(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2};
+  }
+
+  HeadlessBackend* m_backend = nullptr;
+  std::unique_ptr<TestWindow> m_window;
+};
+
+TEST_F(UilibTest, LayoutBuildsEveryKindAndSetsTheWindow) {
+  CPaintManagerUI& pm = m_window->m_paintManager;
+  EXPECT_EQ(m_window->GetClientRect().right, 400);  // the layout's size
+  EXPECT_EQ(m_window->GetClientRect().bottom, 300);
+  EXPECT_EQ(pm.GetCaptionRect().bottom, 40);
+  EXPECT_EQ(pm.GetRoundCorner().cx, 8);
+  EXPECT_EQ(Find(L"title")->GetClass(), L"LabelUI");
+  EXPECT_EQ(Find(L"link")->GetClass(), L"TextUI");
+  EXPECT_EQ(Find(L"ok")->GetClass(), L"ButtonUI");
+  EXPECT_EQ(Find(L"a")->GetClass(), L"OptionUI");
+  EXPECT_EQ(Find(L"edit")->GetClass(), L"EditUI");
+  EXPECT_EQ(Find(L"list")->GetClass(), L"ListUI");
+  EXPECT_EQ(Find(L"ie")->GetClass(), L"ActiveXUI");
+  EXPECT_EQ(Find(L"missing"), nullptr);
+  EXPECT_EQ(Find(L"title")->GetText(), L"标题");
+  // Fixed sizes are kept; the rest share what is left.
+  EXPECT_EQ(Find(L"closebtn")->GetPos().GetWidth(), 30);
+  EXPECT_EQ(Find(L"closebtn")->GetPos().right, 400);
+  EXPECT_EQ(Find(L"title")->GetPos().GetWidth(), 400 - 40 - 30 - 30);
+  EXPECT_EQ(Find(L"edit")->GetPos().left, 8);
+  EXPECT_EQ(Find(L"ok")->GetPos().left, 8 + 120 + 4);
+  // The native entry sits over the edit control, inside its border.
+  ASSERT_EQ(m_backend->edits.size(), 1u);
+  EXPECT_EQ(m_backend->edits[0]->m_rect.left, 9);
+  Find(L"edit")->SetText(L"12345");
+  EXPECT_EQ(m_backend->edits[0]->GetText(), L"12345");
+  m_backend->edits[0]->SetText(L"typed");
+  EXPECT_EQ(Find(L"edit")->GetText(), L"typed");
+}
+
+TEST_F(UilibTest, BuilderNamesWhatIsWrong) {
+  CDialogBuilder builder;
+  CPaintManagerUI pm;
+  EXPECT_EQ(builder.CreateFromText("<Window><Label colour=\"#FF000000\"/></Window>", nullptr, &pm,
+                                   nullptr),
+            nullptr);
+  EXPECT_NE(builder.GetLastError().find("colour"), std::string::npos);
+  EXPECT_EQ(
+      builder.CreateFromText("<VerticalLayout><Widget/></VerticalLayout>", nullptr, &pm, nullptr),
+      nullptr);
+  EXPECT_NE(builder.GetLastError().find("<Widget>"), std::string::npos);
+  EXPECT_EQ(builder.CreateFromText("<Label><Label/></Label>", nullptr, &pm, nullptr), nullptr);
+  EXPECT_NE(builder.GetLastError().find("cannot hold"), std::string::npos);
+  EXPECT_EQ(builder.CreateFromText("<Button width=\"wide\"/>", nullptr, &pm, nullptr), nullptr);
+  EXPECT_EQ(builder.CreateFromText("<Window size=\"1\"><Label/></Window>", nullptr, &pm, nullptr),
+            nullptr);
+  EXPECT_EQ(builder.CreateFromText("<broken", nullptr, &pm, nullptr), nullptr);
+
+  // Unknown elements go to the callback first.
+  struct Callback : IDialogBuilderCallback {
+    CControlUI* CreateControl(const wchar_t* name) override {
+      return std::wstring(name) == L"Row" ? new CListContainerElementUI : nullptr;
+    }
+  } callback;
+  std::unique_ptr<CControlUI> row(builder.CreateFromText(
+      "<Row><Label name=\"x\"/><Label name=\"y\"/></Row>", &callback, &pm, nullptr));
+  ASSERT_NE(row, nullptr);
+  EXPECT_EQ(row->GetClass(), L"ListContainerElementUI");
+  EXPECT_EQ(pm.FindSubControlByName(row.get(), L"y")->GetName(), L"y");
+}
+
+TEST_F(UilibTest, FindControlByPointAndByParent) {
+  EXPECT_EQ(m_window->m_paintManager.FindControl(Center(Find(L"ok"))), Find(L"ok"));
+  CControlUI* atTitle = m_window->m_paintManager.FindControl(POINT{5, 5});
+  EXPECT_EQ(atTitle, Find(L"title"));
+  auto* list = static_cast<CListUI*>(Find(L"list"));
+  CDialogBuilder builder;
+  for (int i = 0; i < 3; ++i) {
+    list->Add(builder.CreateFromText("<ListContainerElement><Label name=\"cell\" text=\"r" +
+                                         std::to_string(i) +
+                                         "\"/><Label name=\"c2\"/></ListContainerElement>",
+                                     nullptr, &m_window->m_paintManager, nullptr));
+  }
+  ASSERT_EQ(list->GetCount(), 3);
+  EXPECT_EQ(m_window->m_paintManager.FindSubControlByName(list->GetItemAt(2), L"cell")->GetText(),
+            L"r2");
+  m_window->m_paintManager.UpdateLayout();
+  // Cells take the header's columns.
+  CControlUI* cell = m_window->m_paintManager.FindSubControlByName(list->GetItemAt(0), L"c2");
+  EXPECT_EQ(cell->GetPos().left, list->GetHeader()->GetItemAt(1)->GetPos().left);
+  EXPECT_EQ(cell->GetPos().GetWidth(), 100);
+  list->RemoveAll();
+  EXPECT_EQ(list->GetCount(), 0);
+  EXPECT_EQ(Find(L"cell"), nullptr);  // the freed rows left the name table
+}
+
+TEST_F(UilibTest, ClicksOptionsAndKeysNotifyInOrder) {
+  m_window->notes.clear();
+  m_backend->Click(m_window->GetHWND(), Center(Find(L"ok")));
+  m_backend->Click(m_window->GetHWND(), Center(Find(L"a")));
+  m_backend->Click(m_window->GetHWND(), Center(Find(L"check")));
+  EXPECT_EQ(m_window->notes, (std::vector<std::wstring>{L"click:ok", L"click:a", L"selectchanged:a",
+                                                        L"click:check", L"selectchanged:check"}));
+  EXPECT_TRUE(static_cast<COptionUI*>(Find(L"a"))->IsSelected());
+  EXPECT_FALSE(static_cast<COptionUI*>(Find(L"b"))->IsSelected());
+  // Tab moves the focus from the option to the next focusable control; Space activates it.
+  m_window->notes.clear();
+  m_backend->Key(m_window->GetHWND(), VK_TAB, true);
+  EXPECT_EQ(m_window->m_paintManager.GetFocus(), Find(L"b"));
+  m_backend->Key(m_window->GetHWND(), VK_SPACE);
+  EXPECT_EQ(m_window->notes, (std::vector<std::wstring>{L"click:b", L"selectchanged:b"}));
+  // A press that leaves the button before the release is no click.
+  m_window->notes.clear();
+  m_backend->MouseDown(m_window->GetHWND(), Center(Find(L"ok")));
+  m_backend->MouseUp(m_window->GetHWND(), POINT{5, 200});
+  EXPECT_TRUE(m_window->notes.empty());
+}
+
+TEST_F(UilibTest, PostedMessagesMeetFiltersFirstArriveInOrderAndDropWhenTheWindowIsGone) {
+  const HWND hwnd = m_window->GetHWND();
+  std::thread poster([hwnd] {
+    for (int i = 1; i <= 6; ++i) {
+      PostMessage(hwnd, WM_TEST, static_cast<WPARAM>(i), 0);
+    }
+  });
+  poster.join();
+  m_backend->RunUntilIdle();
+  EXPECT_EQ(m_window->filtered, (std::vector<int>{1, 2, 3, 4, 5, 6}));
+  EXPECT_EQ(m_window->handled, (std::vector<int>{1, 3, 5}));
+
+  bool gone = false;
+  m_window->gone = &gone;
+  EXPECT_TRUE(PostMessage(hwnd, WM_TEST, 7, 0));
+  m_window->DestroyWindow();
+  EXPECT_TRUE(gone);
+  m_backend->RunUntilIdle();  // the message for the gone window is dropped
+  EXPECT_EQ(m_window->handled, (std::vector<int>{1, 3, 5}));
+  EXPECT_FALSE(PostMessage(hwnd, WM_TEST, 8, 0));
+}
+
+TEST_F(UilibTest, TimerFiresWhenTheVirtualClockPassesIt) {
+  m_window->notes.clear();
+  ASSERT_TRUE(m_window->m_paintManager.SetTimer(Find(L"ok"), 101, 6000));
+  m_backend->AdvanceClock(5999);
+  EXPECT_TRUE(m_window->notes.empty());
+  m_backend->AdvanceClock(1);
+  EXPECT_EQ(m_window->notes, std::vector<std::wstring>{L"timer:ok"});
+  m_backend->AdvanceClock(60000);  // killed at its first tick
+  EXPECT_EQ(m_window->notes.size(), 1u);
+}
+
+TEST_F(UilibTest, WindowBaseDispatchHitTestAndShape) {
+  const HWND hwnd = m_window->GetHWND();
+  EXPECT_EQ(m_window->SendMessage(WM_NCACTIVATE, 0, 0), 1);
+  EXPECT_EQ(m_window->SendMessage(WM_NCACTIVATE, 1, 0), 0);
+  EXPECT_EQ(m_window->SendMessage(WM_NCCALCSIZE, 0, 0), 0);
+  MINMAXINFO info{};
+  m_backend->workArea = {100, 50, 1100, 850};
+  m_window->SendMessage(WM_GETMINMAXINFO, 0, reinterpret_cast<LPARAM>(&info));
+  EXPECT_EQ(info.ptMaxSize.x, 1000);
+  EXPECT_EQ(info.ptMaxSize.y, 800);
+  EXPECT_EQ(info.ptMaxPosition.x, 0);
+
+  // Caption band: labels drag, buttons and text labels stay clickable; below it, client.
+  const RECT window = m_window->GetWindowRect();
+  auto hit = [&](POINT client) {
+    return m_window->SendMessage(WM_NCHITTEST, 0,
+                                 MAKELPARAM(window.left + client.x, window.top + client.y));
+  };
+  EXPECT_EQ(hit({5, 5}), HTCAPTION);
+  EXPECT_EQ(hit(Center(Find(L"closebtn"))), HTCLIENT);
+  EXPECT_EQ(hit(Center(Find(L"link"))), HTCLIENT);
+  EXPECT_EQ(hit({5, 100}), HTCLIENT);
+  m_backend->MouseDown(hwnd, {5, 5});
+  EXPECT_EQ(m_backend->Window(hwnd)->moveDrags, 1);
+  m_window->m_paintManager.SetCaptionRect({0, 0, 0, 0});
+  EXPECT_EQ(hit({5, 5}), HTCLIENT);
+
+  // Rounded at the top corners only.
+  const std::vector<RECT>& shape = m_backend->Window(hwnd)->shape;
+  ASSERT_FALSE(shape.empty());
+  EXPECT_EQ(shape[0].top, 8);
+  EXPECT_EQ(shape[0].bottom, 300);
+  EXPECT_GT(shape[1].left, 0);  // the first row is inset by the corner
+  EXPECT_EQ(TopRoundedRegion({0, 0, 400, 300}, {0, 0}).size(), 0u);
+  m_backend->MinimizeNativeWindow(hwnd);
+  m_backend->SetNativeWindowShape(hwnd, {});
+  m_window->SendMessage(WM_SIZE, 0, 0);
+  EXPECT_TRUE(m_backend->Window(hwnd)->shape.empty());  // a minimised window keeps its region
+
+  // Alt+F4 ends the loop without destroying the window.
+  m_backend->System(hwnd, WM_SYSCOMMAND, SC_CLOSE, 0);
+  ASSERT_TRUE(m_backend->quitCode.has_value());
+  EXPECT_EQ(*m_backend->quitCode, 0);
+  EXPECT_NE(WindowFromHandle(hwnd), nullptr);
+}
+
+TEST_F(UilibTest, CloseCommandHidesOrClosesAndTheBrowserControlIsOffered) {
+  const HWND hwnd = m_window->GetHWND();
+  m_window->ShowWindow(true, true);
+  m_window->OnCloseCommand();
+  EXPECT_FALSE(m_backend->IsNativeWindowVisible(hwnd));
+  EXPECT_NE(WindowFromHandle(hwnd), nullptr);
+
+  auto* ie = static_cast<CActiveXUI*>(Find(L"ie"));
+  IWebBrowser* browser = nullptr;
+  EXPECT_EQ(ie->GetControl("{00000000-0000-0000-0000-000000000000}", &browser), E_NOINTERFACE);
+  ASSERT_EQ(ie->GetControl(IID_IWebBrowser2, &browser), S_OK);
+  ASSERT_EQ(m_backend->browsers.size(), 1u);
+  HeadlessWebBrowser* scripted = m_backend->browsers[0];
+  EXPECT_EQ(browser->ExecScriptInFirstReadableFrame(L"x()"), E_FAIL);  // no frame, no script
+  scripted->frames = {
+      {L"http://other/", false, {}}, {L"http://same/a", true, {}}, {L"http://same/b", true, {}}};
+  EXPECT_EQ(browser->ExecScriptInFirstReadableFrame(L"x()"), S_OK);
+  EXPECT_TRUE(scripted->frames[0].scripts.empty());
+  EXPECT_EQ(scripted->frames[1].scripts, std::vector<std::wstring>{L"x()"});
+  EXPECT_TRUE(scripted->frames[2].scripts.empty());
+
+  bool gone = false;
+  m_window->gone = &gone;
+  m_window->m_destroyOnClose = 1;
+  m_window->OnCloseCommand();
+  m_backend->RunUntilIdle();
+  EXPECT_TRUE(gone);
+  EXPECT_TRUE(m_backend->quitCode.has_value());  // its WM_DESTROY ends the loop
+}
+
+TEST_F(UilibTest, RenderedWindowIsNotBlankAndRowsDrawSeparators) {
+  auto* list = static_cast<CListUI*>(Find(L"list"));
+  struct SeparatorRow : CListContainerElementUI {
+    void DrawItemText(cairo_t* cr, const RECT& rc) override {
+      TListInfoUI* info = GetOwner()->GetListInfo();
+      for (int i = 0; i + 1 < info->nColumns; ++i) {
+        CRenderEngine::DrawLine(cr,
+                                {info->rcColumn[static_cast<size_t>(i)].right - 1, rc.top,
+                                 info->rcColumn[static_cast<size_t>(i)].right - 1, rc.bottom},
+                                1, GetAdjustColor(info->dwLineColor));
+      }
+    }
+  };
+  list->Add(new SeparatorRow);
+  cairo_surface_t* surface = m_backend->Render(m_window->GetHWND());
+  ASSERT_NE(surface, nullptr);
+  const int stride = cairo_image_surface_get_stride(surface);
+  const unsigned char* data = cairo_image_surface_get_data(surface);
+  auto pixel = [&](int x, int y) {
+    return *reinterpret_cast<const uint32_t*>(data + y * stride + x * 4);
+  };
+  EXPECT_EQ(pixel(200, 20), 0xFF2F80EDu);  // the caption band's colour
+  const CRect row = list->GetItemAt(0)->GetPos();
+  const int edge = list->GetHeader()->GetItemAt(0)->GetPos().right - 1;
+  EXPECT_EQ(pixel(edge, (row.top + row.bottom) / 2), 0xFF000000u);  // a separator
+  EXPECT_NE(pixel(edge + 3, (row.top + row.bottom) / 2), 0xFF000000u);
+  cairo_surface_destroy(surface);
+}
+
+}  // namespace
