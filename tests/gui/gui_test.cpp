@@ -1,0 +1,235 @@
+// GUI tests: real GTK windows under Xvfb, driven with xdotool, and the WebKit browser control
+// against the sample service.
+
+#include <gtest/gtest.h>
+#include <gtk/gtk.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <chrono>
+#include <functional>
+
+#include "platform/code_page.h"
+#include "platform/posted_messages.h"
+#include "platform/url_cache.h"
+#include "platform/url_download.h"
+#include "support/sample_service_process.h"
+#include "support/temp_dir.h"
+#include "ui/dialog_wnd.h"
+#include "uilib/dialog_builder.h"
+#include "uilib/gtk/gtk_backend.h"
+#include "uilib/gtk/gtk_web_browser.h"
+#include "uilib/ui_activex.h"
+
+extern char** environ;
+
+namespace {
+
+const char* kLayout =
+    R"(<Window size="320,200" caption="0,0,0,40" roundcorner="8,8" bkcolor="#FFF4F6F8">
+  <VerticalLayout>
+    <HorizontalLayout height="40" bkcolor="#FF2F80ED">
+      <Label name="title" text="caption" textcolor="#FFFFFFFF"/>
+      <Button name="closebtn" text="x" width="40"/>
+    </HorizontalLayout>
+    <HorizontalLayout height="40" inset="10,5,10,5">
+      <Button name="ok" text="OK" width="100" bkcolor="#FFDDDDDD"/>
+    </HorizontalLayout>
+    <ActiveX name="ie"/>
+  </VerticalLayout>
+</Window>)";
+
+class GuiWindow : public CDialogWnd {
+ public:
+  std::wstring GetWindowClassName() const override { return L"GuiWindow"; }
+  LRESULT OnCreate(UINT, WPARAM, LPARAM, bool& bHandled) override {
+    m_paintManager.Init(m_hWnd);
+    CDialogBuilder builder;
+    m_paintManager.AttachDialog(builder.CreateFromText(kLayout, nullptr, &m_paintManager, nullptr));
+    m_paintManager.AddNotifier(this);
+    bHandled = true;
+    return 0;
+  }
+  void Notify(TNotifyUI& msg) override {
+    notes.push_back(msg.sType + L":" + (msg.pSender ? msg.pSender->GetName() : L""));
+  }
+  void OnFinalMessage(HWND) override {}
+  std::vector<std::wstring> notes;
+};
+
+// Runs the GTK loop until `done` holds or the time is up; the loop wakes for every event and at
+// least every 50 ms to look again.
+bool PumpUntil(const std::function<bool()>& done, int seconds) {
+  const guint ticker = g_timeout_add(
+      50, [](gpointer) -> gboolean { return G_SOURCE_CONTINUE; }, nullptr);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+  bool ok = done();
+  while (!ok && std::chrono::steady_clock::now() < deadline) {
+    g_main_context_iteration(nullptr, TRUE);
+    CPaintManagerUI::DispatchPostedMessages();
+    ok = done();
+  }
+  g_source_remove(ticker);
+  return ok;
+}
+
+// Starts xdotool with `arguments`; the loop keeps running while it works.
+pid_t Xdotool(std::vector<std::string> arguments) {
+  std::vector<char*> argv;
+  static std::string program = "xdotool";
+  argv.push_back(program.data());
+  for (std::string& argument : arguments) {
+    argv.push_back(argument.data());
+  }
+  argv.push_back(nullptr);
+  pid_t pid = -1;
+  posix_spawnp(&pid, "xdotool", nullptr, nullptr, argv.data(), environ);
+  return pid;
+}
+
+bool Finished(pid_t pid) {
+  int status = 0;
+  return waitpid(pid, &status, WNOHANG) == pid;
+}
+
+class GuiTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    int argc = 0;
+    char** argv = nullptr;
+    ASSERT_TRUE(InitGtkBackend(&argc, &argv)) << "no display";
+    SetUiBackend(CreateGtkBackend());
+    SetPostedMessageWakeup([] { UiBackend()->WakeLoop(); });
+  }
+  void SetUp() override {
+    m_window = std::make_unique<GuiWindow>();
+    ASSERT_NE(m_window->Create(nullptr, L"gui", 0, 0, 100, 100, 0, 0), nullptr);
+    m_window->ShowWindow(true, true);
+    ASSERT_TRUE(PumpUntil([this] { return IsMapped(); }, 10));
+  }
+  void TearDown() override { m_window.reset(); }
+
+  bool IsMapped() const { return UiBackend()->IsNativeWindowVisible(m_window->GetHWND()); }
+  POINT ScreenCenter(const wchar_t* name) {
+    const CRect rect = m_window->m_paintManager.FindControl(name)->GetPos();
+    const RECT window = m_window->GetWindowRect();
+    return {window.left + (rect.left + rect.right) / 2, window.top + (rect.top + rect.bottom) / 2};
+  }
+
+  std::unique_ptr<GuiWindow> m_window;
+};
+
+TEST_F(GuiTest, WindowAppearsAndAScreenshotIsNotBlank) {
+  ASSERT_TRUE(PumpUntil(
+      [] {
+        GdkWindow* root = gdk_get_default_root_window();
+        return root != nullptr;
+      },
+      5));
+  const RECT rect = m_window->GetWindowRect();
+  PumpUntil([] { return false; }, 1);  // let it paint
+  GdkPixbuf* shot = gdk_pixbuf_get_from_window(gdk_get_default_root_window(), rect.left, rect.top,
+                                               rect.right - rect.left, rect.bottom - rect.top);
+  ASSERT_NE(shot, nullptr);
+  const char* artifacts = std::getenv("ZP_TEST_ARTIFACTS");
+  const std::string path =
+      std::string(artifacts != nullptr ? artifacts : "/tmp") + "/gui-window.png";
+  gdk_pixbuf_save(shot, path.c_str(), "png", nullptr, nullptr);
+  // The caption band's blue and the body's grey are both there.
+  const guchar* pixels = gdk_pixbuf_get_pixels(shot);
+  const int stride = gdk_pixbuf_get_rowstride(shot);
+  const int channels = gdk_pixbuf_get_n_channels(shot);
+  const guchar* caption = pixels + 10 * stride + 200 * channels;
+  const guchar* body = pixels + 150 * stride + 200 * channels;
+  EXPECT_EQ(caption[2], 0xED);
+  EXPECT_EQ(body[0], 0xF4);
+  g_object_unref(shot);
+}
+
+TEST_F(GuiTest, XdotoolClickOnAButtonGivesClick) {
+  const POINT ok = ScreenCenter(L"ok");
+  const pid_t pid =
+      Xdotool({"mousemove", std::to_string(ok.x), std::to_string(ok.y), "click", "1"});
+  ASSERT_GT(pid, 0);
+  EXPECT_TRUE(PumpUntil(
+      [this] {
+        return std::find(m_window->notes.begin(), m_window->notes.end(), L"click:ok") !=
+               m_window->notes.end();
+      },
+      15));
+  PumpUntil([pid] { return Finished(pid); }, 10);
+}
+
+TEST_F(GuiTest, DragInTheCaptionBandMovesTheWindow) {
+  const RECT before = m_window->GetWindowRect();
+  const int x = before.left + 20;
+  const int y = before.top + 20;
+  const pid_t pid = Xdotool({"mousemove", std::to_string(x), std::to_string(y), "mousedown", "1",
+                             "sleep", "0.3", "mousemove", std::to_string(x + 120),
+                             std::to_string(y + 80), "sleep", "0.3", "mouseup", "1"});
+  ASSERT_GT(pid, 0);
+  EXPECT_TRUE(PumpUntil(
+      [&] {
+        const RECT now = m_window->GetWindowRect();
+        return now.left >= before.left + 100 && now.top >= before.top + 60;
+      },
+      15));
+  PumpUntil([pid] { return Finished(pid); }, 10);
+}
+
+TEST_F(GuiTest, BrowserRunsTheScriptInTheSameOriginFrameAndFillsTheCache) {
+  TempDir dir;
+  TempDir fixtures;
+  UrlCache::SetDefaultRoot(dir.Path() / "cache");
+  SetBrowserDataFolder((dir.Path() / "browser").string());
+  SampleServiceProcess service(fixtures.Path());
+  const std::string www = "http://" + service.Host("www");
+  const std::string other = "http://other.localhost:" + std::to_string(service.Port());
+  std::filesystem::create_directories(fixtures.Path() / "www" / "static");
+  std::filesystem::create_directories(fixtures.Path() / "other" / "static");
+  fixtures.Write("www/static/data.txt", "answer of the request");
+  fixtures.Write("www/static/frame.html", "<html><body>same origin</body></html>");
+  fixtures.Write("other/static/frame.html", "<html><body>other origin</body></html>");
+  fixtures.Write("www/static/top.html",
+                 "<html><body><iframe src=\"" + other +
+                     "/static/frame.html\"></iframe>"
+                     "<iframe src=\"/static/frame.html\"></iframe><script>"
+                     "var x = new XMLHttpRequest(); x.open('GET', '/static/data.txt'); x.send();"
+                     "document.cookie = 'sid=abc123; domain=photo.localhost; path=/';"
+                     "</script></body></html>");
+
+  auto* ie = static_cast<CActiveXUI*>(m_window->m_paintManager.FindControl(L"ie"));
+  IWebBrowser* browser = nullptr;
+  ASSERT_EQ(ie->GetControl(IID_IWebBrowser2, &browser), S_OK);
+  browser->Navigate(Utf8ToWide(www + "/static/top.html"));
+
+  const std::string xhr = www + "/static/data.txt";
+  ASSERT_TRUE(PumpUntil([&] { return UrlCache::Default().Lookup(xhr).has_value(); }, 30))
+      << "the request's answer never reached the cache";
+  EXPECT_EQ(ReadFileBytes(UrlCache::Default().Lookup(xhr)->bodyFile), "answer of the request");
+  EXPECT_TRUE(UrlCache::Default().Lookup(www + "/static/top.html").has_value());
+
+  // Frames load on their own; the script goes to the first one whose document can be read.
+  PumpUntil([] { return false; }, 2);
+  browser->ExecScriptInFirstReadableFrame(
+      L"var r = new XMLHttpRequest(); r.open('GET', '/echo-cookie?from=' + location.host); "
+      L"r.send();");
+  const std::string same = www + "/echo-cookie?from=" + service.Host("www");
+  ASSERT_TRUE(PumpUntil([&] { return UrlCache::Default().Lookup(same).has_value(); }, 30));
+  EXPECT_FALSE(
+      UrlCache::Default()
+          .Lookup(other + "/echo-cookie?from=other.localhost:" + std::to_string(service.Port()))
+          .has_value());
+
+  // The cookie the page set goes with the download layer's next request to its domain.
+  TempDir out;
+  const std::wstring target = Utf8ToWide((out.Path() / "cookie.txt").string());
+  ASSERT_TRUE(PumpUntil(
+      [&] {
+        return DownloadUrlToFile(Utf8ToWide(www + "/echo-cookie"), target) == S_OK &&
+               ReadFileBytes(out.Path() / "cookie.txt").find("sid=abc123") != std::string::npos;
+      },
+      30));
+}
+
+}  // namespace
