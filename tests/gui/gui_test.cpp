@@ -207,7 +207,8 @@ TEST_F(GuiTest, BrowserRunsTheScriptInTheSameOriginFrameAndFillsTheCache) {
   ASSERT_TRUE(PumpUntil([&] { return UrlCache::Default().Lookup(xhr).has_value(); }, 30))
       << "the request's answer never reached the cache";
   EXPECT_EQ(ReadFileBytes(UrlCache::Default().Lookup(xhr)->bodyFile), "answer of the request");
-  EXPECT_TRUE(UrlCache::Default().Lookup(www + "/static/top.html").has_value());
+  const std::string top = www + "/static/top.html";
+  EXPECT_TRUE(PumpUntil([&] { return UrlCache::Default().Lookup(top).has_value(); }, 30));
 
   // Frames load on their own; the script goes to the first one whose document can be read.
   PumpUntil([] { return false; }, 2);
