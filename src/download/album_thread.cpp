@@ -39,7 +39,7 @@ void CAlbumThread::Run() {
 }
 
 void CAlbumThread::PostAlbumDone() {
-  PostMessage(m_notifyWnd, WM_ALBUM_DONE, 0, 0);
+  PostMessage(m_notifyWnd, WM_ALBUM_DONE, m_runId, 0);
 }
 
 std::wstring CAlbumThread::PrepareFolder() {

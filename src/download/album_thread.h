@@ -32,6 +32,7 @@ class CAlbumThread : public CKelThread {
   HWND m_notifyWnd = nullptr;      // receives WM_PHOTO_SAVED and WM_ALBUM_DONE
   uint8_t m_fromWebCache = 0;      // 0: photo-list document; 1: cached album page
   std::atomic<uint8_t> m_running{0};
+  uint32_t m_runId = 0;  // the wParam of WM_ALBUM_DONE: the number of the run the album belongs to
 
  private:
   std::wstring PrepareFolder();

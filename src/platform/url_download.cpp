@@ -22,6 +22,7 @@ namespace {
 constexpr long kMaxRedirects = 10;
 constexpr long kReceiveBufferBytes = 256 * 1024;
 
+std::atomic<bool> g_abandoned{false};
 std::atomic<long> g_connectSeconds{DownloadTimeouts{}.connectSeconds};
 std::atomic<long> g_lowSpeedSeconds{DownloadTimeouts{}.lowSpeedSeconds};
 
@@ -110,7 +111,19 @@ FILE* CreateTemporaryBeside(const std::filesystem::path& target, std::string* na
   return nullptr;
 }
 
+int AbandonCheck(void*, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+  return g_abandoned ? 1 : 0;
+}
+
 }  // namespace
+
+void AbandonDownloads() {
+  g_abandoned = true;
+}
+
+void AllowDownloads() {
+  g_abandoned = false;
+}
 
 void SetDownloadTimeouts(const DownloadTimeouts& timeouts) {
   g_connectSeconds = timeouts.connectSeconds;
@@ -125,6 +138,9 @@ HRESULT DownloadUrlToFile(std::wstring_view url, std::wstring_view path) {
   const std::string address = WideToUtf8(url);
   if (!IsHttpAddress(address) || address.find_first_of(" \r\n") != std::string::npos) {
     return INET_E_UNKNOWN_PROTOCOL;
+  }
+  if (g_abandoned) {
+    return INET_E_DOWNLOAD_FAILURE;
   }
   CURL* curl = ThreadHandle();
   if (curl == nullptr) {
@@ -151,6 +167,8 @@ HRESULT DownloadUrlToFile(std::wstring_view url, std::wstring_view path) {
   // Larger receive buffer: big photos arrive in fewer, larger writes.
   curl_easy_setopt(curl, CURLOPT_BUFFERSIZE, kReceiveBufferBytes);
   curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, WriteBody);
+  curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, AbandonCheck);
+  curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
   curl_easy_setopt(curl, CURLOPT_WRITEDATA, &body);
   // The signed-in session of the embedded browser goes with every request, and only that: the
   // handle's cookies are dropped first. Adding a cookie turns libcurl's cookie engine on; it is

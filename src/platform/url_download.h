@@ -21,6 +21,13 @@ constexpr HRESULT INET_E_DOWNLOAD_FAILURE = static_cast<HRESULT>(0x800C0008u);
 
 HRESULT DownloadUrlToFile(std::wstring_view url, std::wstring_view path);
 
+// Ends every transfer in progress, and refuses new ones, for good: the program is ending. An
+// abandoned transfer fails and leaves no file.
+void AbandonDownloads();
+// Lets transfers run again after AbandonDownloads (a test that ends one program and starts the
+// next in the same process).
+void AllowDownloads();
+
 struct DownloadTimeouts {
   long connectSeconds = 15;   // to set up the connection
   long lowSpeedSeconds = 30;  // a transfer slower than 1 byte/s for this long is abandoned

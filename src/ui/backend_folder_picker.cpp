@@ -2,8 +2,7 @@
 
 #include "uilib/ui_backend.h"
 
-std::optional<std::wstring> BackendFolderPicker::PickFolder(HWND owner,
-                                                            const std::wstring& title) {
+std::optional<std::wstring> BackendFolderPicker::PickFolder(HWND owner, const std::wstring& title) {
   if (UiBackend() == nullptr) {
     return std::nullopt;
   }

@@ -1,0 +1,79 @@
+#include "app/startup.h"
+
+#include <fstream>
+
+#include "catalogue/app_state.h"
+#include "catalogue/file_read.h"
+#include "download/download_settings.h"
+#include "platform/file_path.h"
+#include "skin/skin_archive.h"
+#include "ui/backend_folder_picker.h"
+#include "ui/main_window.h"
+#include "uilib/paint_manager.h"
+#include "uilib/resources.h"
+
+namespace {
+
+constexpr UINT kMainStyle = 0x10CF0000;
+constexpr UINT kMainExStyle = 0x00060000;
+constexpr int kMainWidth = 600;
+constexpr int kMainHeight = 580;
+
+// Writes the skin file back whole with its marker byte; a file that cannot be written stays.
+void RewriteSkinFile(const std::wstring& path, std::string bytes) {
+  bytes[1] = static_cast<char>(AppState::Instance()->m_marker);
+  std::ofstream out(FsPath(path), std::ios::binary | std::ios::trunc);
+  if (out) {
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  }
+}
+
+}  // namespace
+
+int RunApplication(const std::wstring& exeFolder) {
+  CPaintManagerUI::SetInstance(nullptr);
+  const std::wstring skinPath = exeFolder + L"skin.dll";
+  std::optional<std::string> file = ReadWholeFile(skinPath);
+  if (!file || file->empty()) {
+    return 0;
+  }
+  int32_t decodedLength = 0;
+  std::optional<std::vector<uint8_t>> archive = DecodeSkinArchive(*file, &decodedLength);
+  if (!archive || decodedLength <= 0) {
+    return 0;
+  }
+  CPaintManagerUI::SetResourcePath(exeFolder);
+  if (!CPaintManagerUI::SetResourceZip(archive->data(), archive->size())) {
+    return 0;
+  }
+  DownloadSettings::SetFolderPicker(std::make_shared<BackendFolderPicker>());
+
+  auto* window = new CZuPictrove;
+  const HWND hwnd =
+      window->Create(nullptr, L"DuRavuv", kMainStyle, kMainExStyle, 0, 0, kMainWidth, kMainHeight);
+  if (hwnd == nullptr) {
+    SkinResources::Clear();
+    return -1;
+  }
+  window->CenterWindow();
+  window->ShowWindow(true, true);
+  window->m_destroyOnClose = 1;
+  CPaintManagerUI::MessageLoop();
+
+  // The loop also ends with the system close command, which leaves the window (and a running
+  // worker) alone: the worker is stopped and waited for before anything goes.
+  if (WindowFromHandle(hwnd) == window) {
+    window->StopWorkerForExit();
+    if (window->m_loginWnd != nullptr) {
+      window->m_loginWnd->DestroyWindow();
+      window->m_loginWnd = nullptr;
+    }
+    window->DestroyWindow();
+  }
+  RewriteSkinFile(skinPath, std::move(*file));
+  SkinResources::Clear();
+  archive.reset();
+  DownloadSettings::Destroy();
+  AppState::Destroy();
+  return 0;
+}

@@ -1,0 +1,87 @@
+#include "ui/login_window.h"
+
+#include "catalogue/app_messages.h"
+#include "catalogue/app_state.h"
+#include "catalogue/service_config.h"
+#include "platform/posted_messages.h"
+#include "uilib/dialog_builder.h"
+
+std::wstring AlbumScript(int32_t row) {
+  return L"if( typeof myView != 'undefined' ){myView.tcisdStats('list.ablumcover');myView.enter(" +
+         std::to_wstring(row) + L");}";
+}
+
+std::wstring CDuRavuvLogin::GetWindowClassName() const {
+  return L"DuRavuvLogin";
+}
+
+void CDuRavuvLogin::OnFinalMessage(HWND hwnd) {
+  m_paintManager.RemovePreMessageFilter(this);
+  CDialogWnd::OnFinalMessage(hwnd);
+}
+
+LRESULT CDuRavuvLogin::OnCreate(UINT, WPARAM, LPARAM, bool& bHandled) {
+  m_paintManager.Init(m_hWnd);
+  CDialogBuilder builder;
+  CControlUI* root = builder.Create(L"AlbumLogin.xml", nullptr, nullptr, &m_paintManager, nullptr);
+  m_paintManager.AttachDialog(root);
+  m_paintManager.AddNotifier(this);
+  InitWindow();
+  bHandled = true;
+  return 0;
+}
+
+void CDuRavuvLogin::InitWindow() {
+  SetIcon(101);
+  m_btnOk = m_paintManager.FindControl(L"login_btn_ok");
+  m_btnClose = m_paintManager.FindControl(L"closebtn");
+  m_lblTitle = m_paintManager.FindControl(L"login_lbl_title");
+  m_browserControl = dynamic_cast<CActiveXUI*>(m_paintManager.FindControl(L"ie"));
+  if (m_browserControl != nullptr) {
+    m_browserControl->GetControl(IID_IWebBrowser2, &m_webBrowser);
+  }
+}
+
+LRESULT CDuRavuvLogin::OnDestroy(UINT, WPARAM, LPARAM, bool& bHandled) {
+  bHandled = false;
+  return 0;
+}
+
+void CDuRavuvLogin::OpenForPasswordAlbum() {
+  const std::wstring page = UserPhotoPageUrl(AppState::Instance()->m_uin);
+  if (m_webBrowser != nullptr) {
+    m_webBrowser->Navigate(page);
+  }
+  m_paintManager.SetTimer(m_btnOk, kLoginTimerId, kLoginTimerMs);
+}
+
+HRESULT CDuRavuvLogin::InjectAlbumScript() {
+  if (m_webBrowser == nullptr) {
+    return E_FAIL;
+  }
+  return m_webBrowser->ExecScriptInFirstReadableFrame(
+      AlbumScript(AppState::Instance()->m_currentAlbum));
+}
+
+void CDuRavuvLogin::Notify(TNotifyUI& msg) {
+  if (msg.sType == L"click" && msg.pSender != nullptr &&
+      (msg.pSender == m_btnOk || msg.pSender == m_btnClose)) {
+    OnCloseCommand();
+    AppState* state = AppState::Instance();
+    if (m_mainWnd != nullptr) {
+      if (state->m_loginOutcome == 1) {
+        ::PostMessage(m_mainWnd, WM_ALBUMS_RELOAD, 0, 0);
+      } else if (state->m_loginOutcome == 2) {
+        ::PostMessage(m_mainWnd, WM_PASSWORD_RESUME, 0, 0);
+      }
+    }
+    state->m_loginOutcome = 0;
+  } else if (msg.sType == L"timer" && msg.pSender != nullptr && msg.pSender == m_btnOk) {
+    m_paintManager.KillTimer(m_btnOk, kLoginTimerId);
+    InjectAlbumScript();
+    ShowWindow(true, true);
+  }
+  if (msg.sType == L"windowinit") {
+    OnPrepare(msg);
+  }
+}

@@ -1,0 +1,38 @@
+#pragma once
+
+// The login window: the service's user photo page in the embedded browser. It lets the user sign
+// in, or steers the page into a password album 6 seconds after it was asked to, and on close tells
+// the main window what to do next (read the album list again, or take the album from the web
+// cache). The program never sees a password: the page asks for it itself.
+
+#include "ui/dialog_wnd.h"
+#include "uilib/ui_activex.h"
+
+constexpr UINT kLoginTimerId = 101;
+constexpr UINT kLoginTimerMs = 6000;
+
+class CDuRavuvLogin : public CDialogWnd {
+ public:
+  std::wstring GetWindowClassName() const override;
+  void OnFinalMessage(HWND hwnd) override;
+  void InitWindow() override;
+  LRESULT OnCreate(UINT uMsg, WPARAM wParam, LPARAM lParam, bool& bHandled) override;
+  // Closing the login window never ends the application.
+  LRESULT OnDestroy(UINT uMsg, WPARAM wParam, LPARAM lParam, bool& bHandled) override;
+  void Notify(TNotifyUI& msg) override;
+
+  // Loads the user's photo page and arms the timer that steers it into the album.
+  void OpenForPasswordAlbum();
+  // Runs the album script in the first readable frame of the page.
+  HRESULT InjectAlbumScript();
+
+  CControlUI* m_btnOk = nullptr;
+  CControlUI* m_btnClose = nullptr;
+  CControlUI* m_lblTitle = nullptr;
+  CActiveXUI* m_browserControl = nullptr;
+  IWebBrowser* m_webBrowser = nullptr;
+  HWND m_mainWnd = nullptr;
+};
+
+// The script that opens album `row` on the user's photo page.
+std::wstring AlbumScript(int32_t row);

@@ -1,0 +1,127 @@
+// The main window's commands: what each button and option does.
+
+#include <climits>
+
+#include "catalogue/album_list_fetch.h"
+#include "catalogue/app_state.h"
+#include "catalogue/service_config.h"
+#include "download/download_settings.h"
+#include "skin/notices.h"
+#include "ui/main_window.h"
+#include "uilib/ui_backend.h"
+
+namespace {
+
+// The number at the start of `text` as wcstol reads it in base 10: white space and one sign
+// first, digits up to the first other character, 0 without digits, saturated to 32 bits.
+int32_t WcstolValue(const std::wstring& text) {
+  size_t i = 0;
+  while (i < text.size() && (text[i] == L' ' || (text[i] >= L'\t' && text[i] <= L'\r'))) {
+    ++i;
+  }
+  bool negative = false;
+  if (i < text.size() && (text[i] == L'+' || text[i] == L'-')) {
+    negative = text[i] == L'-';
+    ++i;
+  }
+  int64_t value = 0;
+  for (; i < text.size() && text[i] >= L'0' && text[i] <= L'9'; ++i) {
+    value = std::min<int64_t>(value * 10 + (text[i] - L'0'), int64_t{INT32_MAX} + 1);
+  }
+  if (negative) {
+    return static_cast<int32_t>(-value);
+  }
+  return static_cast<int32_t>(std::min<int64_t>(value, INT32_MAX));
+}
+
+}  // namespace
+
+bool CZuPictrove::ValidateUin(const std::wstring& text) {
+  std::wstring trimmed = text;
+  const size_t first = trimmed.find_first_not_of(L' ');
+  trimmed = first == std::wstring::npos
+                ? std::wstring()
+                : trimmed.substr(first, trimmed.find_last_not_of(L' ') - first + 1);
+  const int32_t value = WcstolValue(trimmed);
+  if (value < 10000) {
+    return false;
+  }
+  AppState::Instance()->m_uin = value;
+  return true;
+}
+
+void CZuPictrove::TickAllAlbums(bool selected) {
+  const int count = m_albumList != nullptr ? m_albumList->GetCount() : 0;
+  for (int i = 0; i < count; ++i) {
+    CAlbumListItemUI* row = Row(i);
+    if (row != nullptr && row->m_optSelect != nullptr) {
+      row->m_optSelect->Selected(selected);
+    }
+  }
+}
+
+void CZuPictrove::TickPasswordAlbums(bool selected) {
+  const int count = m_albumList != nullptr ? m_albumList->GetCount() : 0;
+  for (int i = 0; i < count; ++i) {
+    CAlbumListItemUI* row = Row(i);
+    if (row != nullptr && AppState::Instance()->AlbumHasPassword(i) &&
+        row->m_optSelect != nullptr) {
+      row->m_optSelect->Selected(selected);
+    }
+  }
+}
+
+void CZuPictrove::Notify(TNotifyUI& msg) {
+  CControlUI* sender = msg.pSender;
+  if (msg.sType == L"click" && sender != nullptr) {
+    if (sender == m_btnMin) {
+      SendMessage(WM_SYSCOMMAND, SC_MINIMIZE, 0);
+    } else if (sender == m_btnClose) {
+      OnCloseCommand();
+      return;  // the window may be gone
+    } else if (sender == m_btnGet) {
+      if (m_editUin != nullptr && ValidateUin(m_editUin->GetText())) {
+        if (FetchAlbumList(m_workFolder)) {
+          FillAlbumList();
+        } else {
+          ShowLoginForAlbumList();
+        }
+      }
+    } else if (sender == m_btnDown) {
+      if (m_albumList == nullptr || m_albumList->GetCount() < 1) {
+        ShowNotice(kNoticeEmptyList);
+        return;
+      }
+      if (m_btnDown->GetText() == kCaptionDownload) {
+        m_btnDown->SetText(kCaptionStop);
+        ++m_runId;
+        AppState::Instance()->m_currentAlbum = 0;
+        StartNextAlbum();
+      } else {
+        m_worker.m_running = 0;
+        m_btnDown->SetText(kCaptionDownload);
+      }
+    } else if (sender == m_btnBrowse) {
+      const std::wstring folder = DownloadSettings::Instance()->BrowseForFolder(m_hWnd);
+      if (!folder.empty()) {
+        if (m_editAlbumDir != nullptr) {
+          m_editAlbumDir->SetText(folder);
+        }
+        DownloadSettings::Instance()->WritePhotoDir(folder);
+      }
+    } else if (sender == m_btnAlbumAd || sender == m_btnKelAd) {
+      if (UiBackend() != nullptr) {
+        UiBackend()->OpenWebPage(FixedWebPage(sender == m_btnAlbumAd ? 1 : 2));
+      }
+    }
+  } else if (msg.sType == L"selectchanged" && sender != nullptr) {
+    if (sender == m_optSelectAll) {
+      TickAllAlbums(m_optSelectAll->IsSelected());
+    } else if (sender == m_optSelectPwdAlbum) {
+      TickPasswordAlbums(m_optSelectPwdAlbum->IsSelected());
+    }
+  }
+  if (msg.sType == L"windowinit") {
+    OnPrepare(msg);
+  }
+}

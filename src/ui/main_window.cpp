@@ -1,0 +1,157 @@
+#include "ui/main_window.h"
+
+#include "catalogue/app_state.h"
+#include "download/download_settings.h"
+#include "platform/code_page.h"
+#include "platform/url_download.h"
+#include "skin/scrambled_text.h"
+#include "uilib/dialog_builder.h"
+#include "uilib/ui_backend.h"
+
+namespace {
+
+constexpr UINT kLoginStyle = 0x96C80000;
+
+bool IsPlainIdByte(unsigned char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
+         c == '-';
+}
+
+std::string Hex(unsigned char c) {
+  static constexpr char kDigits[] = "0123456789ABCDEF";
+  return std::string{'%', kDigits[c >> 4], kDigits[c & 0x0F]};
+}
+
+}  // namespace
+
+std::wstring PhotoListFileName(const std::string& albumId) {
+  std::string name;
+  for (unsigned char c : albumId) {
+    name += IsPlainIdByte(c) ? std::string(1, static_cast<char>(c)) : Hex(c);
+  }
+  return Utf8ToWide(name);
+}
+
+std::string AlbumIdForUrl(const std::string& albumId) {
+  static constexpr std::string_view kBreaking = " \"#%&+<>\\^`{|}";
+  std::string out;
+  for (unsigned char c : albumId) {
+    if (c <= 0x20 || c >= 0x7F || kBreaking.find(static_cast<char>(c)) != std::string_view::npos) {
+      out += Hex(c);
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+  return out;
+}
+
+std::wstring CZuPictrove::GetWindowClassName() const {
+  return L"ZuPictrove";
+}
+
+LRESULT CZuPictrove::OnCreate(UINT, WPARAM, LPARAM, bool& bHandled) {
+  m_paintManager.Init(m_hWnd);
+  m_paintManager.AddPreMessageFilter(this);
+  CDialogBuilder builder;
+  CControlUI* root = builder.Create(L"skin.xml", nullptr, nullptr, &m_paintManager, nullptr);
+  m_paintManager.AttachDialog(root);
+  m_paintManager.AddNotifier(this);
+  InitWindow();
+  bHandled = true;
+  return 0;
+}
+
+void CZuPictrove::InitWindow() {
+  SetIcon(101);
+  AppState::Instance();
+  m_btnMin = m_paintManager.FindControl(L"minbtn");
+  m_btnClose = m_paintManager.FindControl(L"closebtn");
+  m_btnGet = m_paintManager.FindControl(L"btn_get");
+  m_btnDown = m_paintManager.FindControl(L"btn_down");
+  m_btnBrowse = m_paintManager.FindControl(L"btn_brow");
+  m_btnAlbumAd = m_paintManager.FindControl(L"btn_album_ad");
+  m_btnKelAd = m_paintManager.FindControl(L"btn_kel_ad");
+  m_optSelectAll = dynamic_cast<COptionUI*>(m_paintManager.FindControl(L"opt_select_all"));
+  m_optSelectPwdAlbum =
+      dynamic_cast<COptionUI*>(m_paintManager.FindControl(L"opt_select_pwd_album"));
+  m_editAlbumDir = m_paintManager.FindControl(L"edit_album_dir");
+  m_editUin = m_paintManager.FindControl(L"edit_zu");
+  m_albumList = dynamic_cast<CListUI*>(m_paintManager.FindControl(L"album_list"));
+  m_worker.m_notifyWnd = m_hWnd;
+  m_workFolder = CPaintManagerUI::GetInstancePath() + L"Res/";
+  DownloadSettings* settings = DownloadSettings::Instance();
+  if (m_editAlbumDir != nullptr) {
+    m_editAlbumDir->SetText(settings->GetDownloadRoot());
+  }
+  m_loginWnd = new CDuRavuvLogin;
+  if (m_loginWnd->Create(m_hWnd, L"", kLoginStyle, 0, 0, 0, 0, 0) == nullptr) {
+    m_loginWnd = nullptr;  // the window deleted itself
+    return;
+  }
+  m_loginWnd->CenterWindow();
+  m_loginWnd->ShowWindow(false, false);
+  m_loginWnd->m_mainWnd = m_hWnd;
+}
+
+void CZuPictrove::FillAlbumList() {
+  if (m_albumList == nullptr) {
+    return;
+  }
+  m_albumList->RemoveAll();
+  int n = 0;
+  for (const AlbumRecord* record : AppState::Instance()->CopyAlbums()) {
+    CAlbumListItemUI* row = CreateAlbumRow(&m_paintManager);
+    if (row == nullptr) {
+      continue;
+    }
+    ++n;
+    FindRowControls(row);
+    if (row->m_lblIndex != nullptr) {
+      row->m_lblIndex->SetText(std::to_wstring(n));
+    }
+    if (row->m_lblCount != nullptr) {
+      row->m_lblCount->SetText(std::to_wstring(record->m_photoCount));
+    }
+    SetRowName(row, record->m_name);
+    if (row->m_lblType != nullptr) {
+      row->m_lblType->SetText(record->m_hasPassword != 0 ? L"加密" : L"普通");
+    }
+    row->SetUserData(AnsiToWide(record->m_albumId));
+    m_albumList->Add(row);
+  }
+}
+
+void CZuPictrove::ShowNotice(const wchar_t* scrambled) {
+  if (UiBackend() != nullptr) {
+    UiBackend()->ShowMessageBox(m_hWnd, UnscrambleText(scrambled, kScrambleSeed), kNoticeCaption,
+                                MB_OK);
+  }
+}
+
+CAlbumListItemUI* CZuPictrove::Row(int32_t index) const {
+  if (m_albumList == nullptr) {
+    return nullptr;
+  }
+  return dynamic_cast<CAlbumListItemUI*>(m_albumList->GetItemAt(index));
+}
+
+void CZuPictrove::OnCloseCommand() {
+  m_worker.m_running = 0;
+  m_worker.Wait();
+  if (m_loginWnd != nullptr) {
+    m_loginWnd->CloseNow();
+    m_loginWnd = nullptr;
+  }
+  DownloadSettings::Destroy();
+  if (m_destroyOnClose != 0) {
+    Close(1);
+  } else {
+    ShowWindow(false, false);
+  }
+}
+
+void CZuPictrove::StopWorkerForExit() {
+  AbandonDownloads();
+  m_worker.m_running = 0;
+  m_worker.Wait();
+}

@@ -1,0 +1,160 @@
+#include "app/app_harness.h"
+
+#include <gtest/gtest.h>
+
+#include "catalogue/app_state.h"
+#include "catalogue/service_config.h"
+#include "download/download_settings.h"
+#include "platform/code_page.h"
+#include "platform/posted_messages.h"
+#include "platform/url_cache.h"
+#include "platform/url_download.h"
+#include "skin/scrambled_text.h"
+#include "ui/backend_folder_picker.h"
+#include "uilib/resources.h"
+
+AppHarness::AppHarness() {
+  SetProcessCodePage("UTF-8");
+  auto backend = std::make_unique<HeadlessBackend>();
+  m_backend = backend.get();
+  SetUiBackend(std::move(backend));
+  TakePostedMessages();
+  AllowDownloads();
+  SkinResources::SetFolder(ZP_SKIN_FOLDER);
+  UrlCache::SetDefaultRoot(m_dir.Path() / "cache");
+  m_root = m_dir.Path() / "photos";
+  std::filesystem::create_directories(m_root);
+  auto settings = std::make_unique<DownloadSettings>(m_dir.Path() / "config.ini",
+                                                     std::make_shared<HomeDriveProvider>());
+  settings->WritePhotoDir(Utf8ToWide(m_root.string()));
+  DownloadSettings::SetInstance(std::move(settings));
+  DownloadSettings::SetFolderPicker(std::make_shared<BackendFolderPicker>());
+  for (int i = 1; i <= 4; ++i) {
+    std::filesystem::create_directories(m_fixtures.Path() / ("alist" + std::to_string(i)));
+  }
+  m_service = std::make_unique<SampleServiceProcess>(m_fixtures.Path());
+  ServiceConfig config = ServiceConfig::Defaults();
+  const std::string port = std::to_string(m_service->Port());
+  for (int i = 0; i < 4; ++i) {
+    config.albumListHosts[i] = Utf8ToWide(m_service->Host("alist" + std::to_string(i + 1)));
+  }
+  config.photoListDomain = Utf8ToWide("photo.localhost:" + port);
+  config.userPageHost = Utf8ToWide(m_service->Host("user"));
+  SetService(config);
+
+  m_window = new CZuPictrove;
+  EXPECT_NE(m_window->Create(nullptr, L"DuRavuv", 0x10CF0000, 0x00060000, 0, 0, 600, 580), nullptr);
+  m_window->m_workFolder = Utf8ToWide((m_dir.Path() / "Res").string()) + L"/";
+  m_window->ShowWindow(true, true);
+  m_window->m_destroyOnClose = 1;
+}
+
+AppHarness::~AppHarness() {
+  if (WindowFromHandle(m_window->GetHWND()) == m_window) {
+    m_window->StopWorkerForExit();
+    if (m_window->m_loginWnd != nullptr) {
+      m_window->m_loginWnd->DestroyWindow();
+    }
+    m_window->DestroyWindow();
+  }
+  m_service.reset();
+  DownloadSettings::Destroy();
+  DownloadSettings::SetFolderPicker(nullptr);
+  AppState::Destroy();
+  SkinResources::Clear();
+  SetUiBackend(nullptr);
+  SetProcessCodePage("");
+}
+
+void AppHarness::ServeUser(int32_t uin, const std::vector<FixtureAlbum>& albums) {
+  std::string list = "<?xml version=\"1.0\" encoding=\"UTF-8\"?><data>";
+  for (const FixtureAlbum& album : albums) {
+    list += "<album><id>" + album.id + "</id><name>" + album.name + "</name><total>" +
+            std::to_string(std::max(1, album.photos)) + "</total>" +
+            (album.password ? "<question>q</question>" : "") + "</album>";
+    const std::string folder = "p1/photos/" + std::to_string(uin);
+    std::filesystem::create_directories(m_fixtures.Path() / folder);
+    if (album.listFault == "missing") {
+      continue;
+    }
+    std::string photos = "<?xml version=\"1.0\"?><data>";
+    for (int i = 0; i < album.photos; ++i) {
+      photos += "<pic><name>photo" + std::to_string(i) + "</name><origin_url>" +
+                ImageUrl(album.photoBytes, std::to_string(i), album.photoFault) +
+                "</origin_url></pic>";
+    }
+    const std::string file = folder + "/" + album.id + ".xml";
+    m_fixtures.Write(file, photos + "</data>");
+    if (!album.listFault.empty()) {
+      m_fixtures.Write(file + ".fault", album.listFault);
+    }
+  }
+  m_fixtures.Write("alist1/" + std::to_string(uin) + ".xml", list + "</data>");
+}
+
+std::string AppHarness::ImageUrl(size_t bytes, const std::string& name,
+                                 const std::string& fault) const {
+  std::string url =
+      "http://" + m_service->Host("img") + "/img/" + std::to_string(bytes) + "/" + name + ".jpg";
+  return fault.empty() ? url : url + "?fault=" + fault;
+}
+
+void AppHarness::CacheAlbumPage(int32_t uin, const FixtureAlbum& album) {
+  std::string page = "_Callback({\"data\":{\"pic\":[";
+  for (int i = 0; i < album.photos; ++i) {
+    page += "{\"name\": \"secret" + std::to_string(i) + "\", \"origin_url\": \"" +
+            ImageUrl(album.photoBytes, "s" + std::to_string(i), album.photoFault) + "\",},";
+  }
+  UrlCache::Default().Store("http://" + m_service->Host("user") + "/cgi-bin/cgi_view_album?uin=" +
+                                std::to_string(uin) + "&albumid=" + album.id + "&t=1",
+                            page + "]}});");
+}
+
+CControlUI* AppHarness::Control(const wchar_t* name) const {
+  return m_window->m_paintManager.FindControl(name);
+}
+
+void AppHarness::Click(CControlUI* control) {
+  m_window->m_paintManager.UpdateLayout();
+  const CRect& rect = control->GetPos();
+  m_backend->Click(control->GetManager()->GetPaintWindow(),
+                   {(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2});
+}
+
+void AppHarness::Click(const wchar_t* name) {
+  Click(Control(name));
+}
+
+void AppHarness::TypeUin(const std::wstring& text) {
+  Control(L"edit_zu")->SetText(text);
+}
+
+bool AppHarness::RunUntil(const std::function<bool()>& done, int seconds) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+  m_backend->RunUntilIdle();
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > deadline) {
+      return false;
+    }
+    WaitForPostedMessage(std::chrono::milliseconds(100));
+    m_backend->RunUntilIdle();
+  }
+  return true;
+}
+
+bool AppHarness::RunIsOver() const {
+  return m_window->m_btnDown->GetText() == kCaptionDownload;
+}
+
+std::vector<std::wstring> AppHarness::Notices() const {
+  std::vector<std::wstring> texts;
+  for (const HeadlessMessageBox& box : m_backend->messageBoxes) {
+    EXPECT_EQ(box.caption, L"提示");
+    texts.push_back(box.text);
+  }
+  return texts;
+}
+
+std::filesystem::path AppHarness::AlbumFolder(int32_t uin, const std::string& name) const {
+  return m_root / std::to_string(uin) / name;
+}
