@@ -62,14 +62,7 @@ int RunApplication(const std::wstring& exeFolder) {
 
   // The loop also ends with the system close command, which leaves the window (and a running
   // worker) alone: the worker is stopped and waited for before anything goes.
-  if (WindowFromHandle(hwnd) == window) {
-    window->StopWorkerForExit();
-    if (window->m_loginWnd != nullptr) {
-      window->m_loginWnd->DestroyWindow();
-      window->m_loginWnd = nullptr;
-    }
-    window->DestroyWindow();
-  }
+  ShutDownMainWindow(hwnd);
   RewriteSkinFile(skinPath, std::move(*file));
   SkinResources::Clear();
   archive.reset();

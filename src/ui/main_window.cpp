@@ -155,3 +155,16 @@ void CZuPictrove::StopWorkerForExit() {
   m_worker.m_running = 0;
   m_worker.Wait();
 }
+
+void ShutDownMainWindow(HWND hwnd) {
+  auto* window = dynamic_cast<CZuPictrove*>(WindowFromHandle(hwnd));
+  if (window == nullptr) {
+    return;
+  }
+  window->StopWorkerForExit();
+  if (window->m_loginWnd != nullptr) {
+    window->m_loginWnd->DestroyWindow();
+    window->m_loginWnd = nullptr;
+  }
+  window->DestroyWindow();
+}

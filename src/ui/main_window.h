@@ -70,6 +70,10 @@ class CZuPictrove : public CDialogWnd {
   CAlbumListItemUI* Row(int32_t index) const;
 };
 
+// Ends the main window `hwnd` at the end of the program, if it is still there: the worker is
+// stopped and waited for first, then the login window and the main window are destroyed.
+void ShutDownMainWindow(HWND hwnd);
+
 // The name of the local photo-list file of an album: the id itself when it is made of letters,
 // digits, '_' and '-' only; otherwise every other byte as %XX, so that no id names a file outside
 // the working folder.

@@ -44,19 +44,14 @@ AppHarness::AppHarness() {
 
   m_window = new CZuPictrove;
   EXPECT_NE(m_window->Create(nullptr, L"DuRavuv", 0x10CF0000, 0x00060000, 0, 0, 600, 580), nullptr);
+  m_hwnd = m_window->GetHWND();
   m_window->m_workFolder = Utf8ToWide((m_dir.Path() / "Res").string()) + L"/";
   m_window->ShowWindow(true, true);
   m_window->m_destroyOnClose = 1;
 }
 
 AppHarness::~AppHarness() {
-  if (WindowFromHandle(m_window->GetHWND()) == m_window) {
-    m_window->StopWorkerForExit();
-    if (m_window->m_loginWnd != nullptr) {
-      m_window->m_loginWnd->DestroyWindow();
-    }
-    m_window->DestroyWindow();
-  }
+  ShutDownMainWindow(m_hwnd);
   m_service.reset();
   DownloadSettings::Destroy();
   DownloadSettings::SetFolderPicker(nullptr);
@@ -83,7 +78,7 @@ void AppHarness::ServeUser(int32_t uin, const std::vector<FixtureAlbum>& albums)
                 ImageUrl(album.photoBytes, std::to_string(i), album.photoFault) +
                 "</origin_url></pic>";
     }
-    const std::string file = folder + "/" + album.id + ".xml";
+    const std::string file = folder + "/" + WideToUtf8(PhotoListFileName(album.id)) + ".xml";
     m_fixtures.Write(file, photos + "</data>");
     if (!album.listFault.empty()) {
       m_fixtures.Write(file + ".fault", album.listFault);
@@ -157,4 +152,28 @@ std::vector<std::wstring> AppHarness::Notices() const {
 
 std::filesystem::path AppHarness::AlbumFolder(int32_t uin, const std::string& name) const {
   return m_root / std::to_string(uin) / name;
+}
+
+CAlbumListItemUI* AppHarness::Row(int index) const {
+  return dynamic_cast<CAlbumListItemUI*>(m_window->m_albumList->GetItemAt(index));
+}
+
+HeadlessWebBrowser* AppHarness::Browser() const {
+  return m_backend->browsers.empty() ? nullptr : m_backend->browsers.front();
+}
+
+bool AppHarness::LoginVisible() const {
+  return m_window->m_loginWnd != nullptr &&
+         m_backend->IsNativeWindowVisible(m_window->m_loginWnd->GetHWND());
+}
+
+std::vector<std::string> AppHarness::HiddenFiles(const std::filesystem::path& folder) {
+  std::vector<std::string> names;
+  std::error_code ec;
+  for (const auto& entry : std::filesystem::directory_iterator(folder, ec)) {
+    if (entry.path().filename().string().starts_with(".")) {
+      names.push_back(entry.path().filename().string());
+    }
+  }
+  return names;
 }

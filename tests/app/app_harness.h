@@ -53,6 +53,12 @@ class AppHarness {
   // Delivers posted messages until `done` holds (waiting for the worker's messages as they come).
   bool RunUntil(const std::function<bool()>& done, int seconds = 30);
   bool RunIsOver() const;
+  CAlbumListItemUI* Row(int index) const;
+  // The login window's scripted browser.
+  HeadlessWebBrowser* Browser() const;
+  bool LoginVisible() const;
+  // Files in `folder` whose name starts with '.' (unfinished downloads).
+  static std::vector<std::string> HiddenFiles(const std::filesystem::path& folder);
   std::vector<std::wstring> Notices() const;
   std::filesystem::path AlbumFolder(int32_t uin, const std::string& name) const;
   const std::filesystem::path& Root() const { return m_root; }
@@ -65,5 +71,6 @@ class AppHarness {
  private:
   HeadlessBackend* m_backend = nullptr;
   CZuPictrove* m_window = nullptr;
+  HWND m_hwnd = nullptr;
   std::filesystem::path m_root;
 };

@@ -112,4 +112,183 @@ TEST(AppTest, TickedNormalAlbumsDownloadWithProgressAndFailedListsAreSkipped) {
   EXPECT_TRUE(std::filesystem::is_empty(app.m_dir.Path() / "Res"));  // lists read and deleted
 }
 
+TEST(AppTest, PasswordAlbumsGoThroughTheLoginWindowAndTheWebCache) {
+  AppHarness app;
+  const FixtureAlbum secret("p1", "Secret", 2, true);
+  const FixtureAlbum lost("p2", "Lost", 2, true);
+  app.ServeUser(10002, {{"n1", "Open", 1}, secret, lost});
+  app.TypeUin(L"10002");
+  app.Click(L"btn_get");
+  ASSERT_EQ(app.Window()->m_albumList->GetCount(), 3);
+  EXPECT_EQ(app.Row(1)->m_lblType->GetText(), L"加密");
+  app.Click(L"opt_select_pwd_album");  // ticks the password albums only
+  EXPECT_FALSE(app.Row(0)->m_optSelect->IsSelected());
+  EXPECT_TRUE(app.Row(1)->m_optSelect->IsSelected());
+  EXPECT_TRUE(app.Row(2)->m_optSelect->IsSelected());
+
+  HeadlessWebBrowser* browser = app.Browser();
+  ASSERT_NE(browser, nullptr);
+  browser->frames = {{L"http://ads.example/", false, {}}, {L"user page frame", true, {}}};
+  browser->onScript = [&](const std::wstring& script, HeadlessWebBrowser::Frame&) {
+    if (script.find(L"myView.enter(1)") != std::wstring::npos) {
+      app.CacheAlbumPage(10002, secret);  // the page opened the album: its answer is cached
+    }
+  };
+  app.Click(L"btn_down");
+  ASSERT_TRUE(app.RunUntil([&] { return browser->navigations.size() == 1; }));
+  EXPECT_EQ(browser->navigations[0],
+            L"http://" + Utf8ToWide(app.m_service->Host("user")) + L"/10002/photo/");
+  EXPECT_EQ(app.Window()->m_loginWnd->m_lblTitle->GetText(), L"请输入《Secret》相册密码");
+  EXPECT_FALSE(app.LoginVisible());  // shown with the script, 6 s later
+  app.Backend()->AdvanceClock(5999);
+  EXPECT_FALSE(app.LoginVisible());
+  app.Backend()->AdvanceClock(1);
+  EXPECT_TRUE(app.LoginVisible());
+  EXPECT_TRUE(browser->frames[0].scripts.empty());  // another origin: skipped
+  ASSERT_EQ(browser->frames[1].scripts.size(), 1u);
+  EXPECT_EQ(browser->frames[1].scripts[0],
+            L"if( typeof myView != 'undefined' ){myView.tcisdStats('list.ablumcover');"
+            L"myView.enter(1);}");
+  app.Click(app.Window()->m_loginWnd->m_btnClose);
+  EXPECT_FALSE(app.LoginVisible());
+
+  // The album comes from the cached answer; the next one has no answer there and is skipped.
+  ASSERT_TRUE(app.RunUntil([&] { return browser->navigations.size() == 2; }));
+  EXPECT_EQ(app.Row(1)->m_lblStatus->GetText(), L"2");
+  EXPECT_EQ(std::filesystem::file_size(app.AlbumFolder(10002, "Secret") / "secret1.jpg"), 1000u);
+  app.Backend()->AdvanceClock(6000);
+  app.Click(app.Window()->m_loginWnd->m_btnOk);
+  ASSERT_TRUE(app.RunUntil([&] { return app.RunIsOver(); }));
+  EXPECT_EQ(app.Row(2)->m_lblStatus->GetText(), L"-");
+  EXPECT_FALSE(std::filesystem::exists(app.AlbumFolder(10002, "Open")));
+  EXPECT_EQ(app.Notices(), std::vector<std::wstring>{Notice(kNoticeRunFinished)});
+}
+
+TEST(AppTest, SignInReloadsTheListOrSaysItStillCannotBeRead) {
+  AppHarness app;
+  app.TypeUin(L"10003");
+  app.Click(L"btn_get");  // no server lists the user: sign in first
+  HeadlessWebBrowser* browser = app.Browser();
+  ASSERT_TRUE(app.LoginVisible());
+  EXPECT_EQ(browser->navigations.back(),
+            L"http://" + Utf8ToWide(app.m_service->Host("user")) + L"/10003/photo/");
+  EXPECT_EQ(app.Window()->m_loginWnd->m_lblTitle->GetText(), L"请登录Zu空间");
+  app.Click(app.Window()->m_loginWnd->m_btnClose);
+  ASSERT_TRUE(app.RunUntil([&] { return !app.Notices().empty(); }));
+  EXPECT_EQ(app.Notices(), std::vector<std::wstring>{Notice(kNoticeReloadFailed)});
+  EXPECT_EQ(app.Window()->m_albumList->GetCount(), 0);
+
+  app.Backend()->messageBoxes.clear();
+  app.Click(L"btn_get");
+  ASSERT_TRUE(app.LoginVisible());
+  app.ServeUser(10003, {{"a1", "After", 1}, {"a2", "Sign-in", 1}});  // signed in on the page
+  app.Click(app.Window()->m_loginWnd->m_btnOk);
+  ASSERT_TRUE(app.RunUntil([&] { return app.Window()->m_albumList->GetCount() == 2; }));
+  EXPECT_TRUE(app.Notices().empty());
+}
+
+TEST(AppTest, StoppedRunsNeverMoveALaterRunOn) {
+  AppHarness app;
+  const FixtureAlbum slowSecret("p1", "Slow secret", 20, true, "", 3000, "slow");
+  app.ServeUser(10004,
+                {{"n1", "Slow", 20, false, "", 3000, "slow"}, slowSecret, {"n2", "Quick", 2}});
+  app.CacheAlbumPage(10004, slowSecret);
+  app.TypeUin(L"10004");
+  app.Click(L"btn_get");
+  ASSERT_EQ(app.Window()->m_albumList->GetCount(), 3);
+  app.Click(L"opt_select_all");
+
+  // Stop during a normal album: the caption turns back and the run ends where it was.
+  app.Click(L"btn_down");
+  EXPECT_EQ(app.Window()->m_btnDown->GetText(), L"停止下载");
+  ASSERT_TRUE(app.RunUntil([&] { return app.Row(0)->m_lblStatus->GetText() != L"-"; }));
+  app.Click(L"btn_down");
+  EXPECT_TRUE(app.RunIsOver());
+  app.Window()->m_worker.Wait();
+  app.Backend()->RunUntilIdle();
+  EXPECT_EQ(AppState::Instance()->m_currentAlbum, 0);
+  EXPECT_LT(std::stoi(app.Row(0)->m_lblStatus->GetText()), 20);
+  EXPECT_TRUE(AppHarness::HiddenFiles(app.AlbumFolder(10004, "Slow")).empty());
+
+  // Stop during a password album, then start again at once: the stopped album's late end
+  // belongs to the old run and must not skip a row of the new one.
+  app.Row(0)->m_optSelect->Selected(false);
+  app.Click(L"btn_down");
+  ASSERT_TRUE(app.RunUntil([&] { return app.Browser()->navigations.size() == 1; }));
+  app.Backend()->AdvanceClock(6000);
+  app.Click(app.Window()->m_loginWnd->m_btnClose);
+  ASSERT_TRUE(app.RunUntil([&] { return app.Row(1)->m_lblStatus->GetText() != L"-"; }));
+  app.Click(L"btn_down");  // stop
+  ASSERT_TRUE(app.RunIsOver());
+  app.Row(1)->m_optSelect->Selected(false);
+  app.Click(L"btn_down");  // a new run while the old worker may still be finishing
+  ASSERT_TRUE(app.RunUntil([&] { return app.RunIsOver(); }));
+  EXPECT_EQ(app.Row(2)->m_lblStatus->GetText(), L"2");
+  EXPECT_EQ(AppState::Instance()->m_currentAlbum, 3);
+  app.Backend()->RunUntilIdle();
+  EXPECT_EQ(AppState::Instance()->m_currentAlbum, 3);
+  EXPECT_LT(std::stoi(app.Row(1)->m_lblStatus->GetText()), 20);
+  EXPECT_EQ(app.Notices(), std::vector<std::wstring>{Notice(kNoticeRunFinished)});
+}
+
+TEST(AppTest, AlbumIdsNeverNameAFileOutsideTheWorkingFolder) {
+  EXPECT_EQ(PhotoListFileName("V1_a-b"), L"V1_a-b");
+  EXPECT_EQ(PhotoListFileName("../x"), L"%2E%2E%2Fx");
+  EXPECT_EQ(PhotoListFileName(".."), L"%2E%2E");
+  EXPECT_EQ(PhotoListFileName("a\\b c"), L"a%5Cb%20c");
+  EXPECT_EQ(AlbumIdForUrl("../x y&z#%"), "../x%20y%26z%23%25");
+  EXPECT_EQ(AlbumIdForUrl("V1_a-b"), "V1_a-b");
+
+  AppHarness app;
+  app.ServeUser(10005, {{"../../escape me", "Odd", 2}});
+  app.TypeUin(L"10005");
+  app.Click(L"btn_get");
+  ASSERT_EQ(app.Window()->m_albumList->GetCount(), 1);
+  EXPECT_EQ(app.Row(0)->GetUserData(), L"../../escape me");
+  app.Click(L"opt_select_all");
+  app.Click(L"btn_down");
+  ASSERT_TRUE(app.RunUntil([&] { return app.RunIsOver(); }));
+  EXPECT_EQ(app.Row(0)->m_lblStatus->GetText(), L"2");  // the service got the id unchanged
+  EXPECT_TRUE(std::filesystem::exists(app.AlbumFolder(10005, "Odd") / "photo1.jpg"));
+  EXPECT_FALSE(std::filesystem::exists(app.m_dir.Path().parent_path() / "escape me.xml"));
+  EXPECT_TRUE(std::filesystem::is_empty(app.m_dir.Path() / "Res"));
+}
+
+TEST(AppTest, AnAlbumWhoseNameCleansToNothingGetsItsOwnFolder) {
+  AppHarness app;
+  app.ServeUser(10006, {{"a1", "???", 1}});
+  app.TypeUin(L"10006");
+  app.Click(L"btn_get");
+  app.Click(L"opt_select_all");
+  app.Click(L"btn_down");
+  ASSERT_TRUE(app.RunUntil([&] { return app.RunIsOver(); }));
+  EXPECT_TRUE(std::filesystem::exists(app.AlbumFolder(10006, "未命名相册") / "photo0.jpg"));
+  EXPECT_FALSE(std::filesystem::exists(app.Root() / "10006" / "photo0.jpg"));
+}
+
+TEST(AppTest, ClosingWhileAnAlbumDownloadsLeavesNoHalfWrittenPhoto) {
+  for (const bool altF4 : {false, true}) {
+    AppHarness app;
+    app.ServeUser(10007, {{"n1", "Slow", 20, false, "", 4000, "slow"}});
+    app.TypeUin(L"10007");
+    app.Click(L"btn_get");
+    app.Click(L"opt_select_all");
+    app.Click(L"btn_down");
+    ASSERT_TRUE(app.RunUntil([&] { return app.Row(0)->m_lblStatus->GetText() != L"-"; }));
+    const HWND hwnd = app.Window()->GetHWND();
+    if (altF4) {
+      app.Backend()->System(hwnd, WM_SYSCOMMAND, SC_CLOSE, 0);
+      ShutDownMainWindow(hwnd);  // what the program does when its loop ends
+    } else {
+      app.Click(L"closebtn");
+    }
+    EXPECT_EQ(WindowFromHandle(hwnd), nullptr);
+    const auto folder = app.AlbumFolder(10007, "Slow");
+    EXPECT_TRUE(AppHarness::HiddenFiles(folder).empty());
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+      EXPECT_EQ(entry.file_size(), 4000u) << entry.path();
+    }
+  }
+}
+
 }  // namespace

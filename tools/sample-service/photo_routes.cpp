@@ -7,11 +7,20 @@
 
 namespace {
 
-bool IsPlainId(const std::string& id) {
-  return !id.empty() && id.size() <= 128 && std::all_of(id.begin(), id.end(), [](char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
-           c == '-';
-  });
+// The fixture file name of an album id: letters, digits, '_' and '-' as they are, every other
+// byte as %XX, so that any id the service lists can have a photo list.
+std::string FixtureNameOfId(const std::string& id) {
+  static constexpr char kDigits[] = "0123456789ABCDEF";
+  std::string name;
+  for (unsigned char c : id) {
+    if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
+        c == '-') {
+      name += static_cast<char>(c);
+    } else {
+      name += {'%', kDigits[c >> 4], kDigits[c & 0x0F]};
+    }
+  }
+  return name;
 }
 
 // One block of the image pattern, shared by every answer.
@@ -56,24 +65,25 @@ std::string ImageBytes(size_t size) {
 }
 
 void AddPhotoListRoutes(httplib::Server& server, const Fixture& fixture) {
-  server.Get("/fcgi-bin/fcg_list_photo", [&fixture](const httplib::Request& request,
-                                                    httplib::Response& response) {
-    const std::string label = HostLabel(request.get_header_value("Host"));
-    const std::string uin = request.get_param_value("uin");
-    const std::string id = request.get_param_value("albumid");
-    if (uin.empty() || uin.find_first_not_of("0123456789") != std::string::npos || !IsPlainId(id)) {
-      response.status = 404;
-      return;
-    }
-    const std::string file = "photos/" + uin + "/" + id + ".xml";
-    std::optional<std::string> body = fixture.Read(label, file);
-    if (!body) {
-      response.status = 404;
-      return;
-    }
-    Answer(request, response, std::move(*body), "text/xml; charset=utf-8",
-           fixture.FaultOf(label, file));
-  });
+  server.Get("/fcgi-bin/fcg_list_photo",
+             [&fixture](const httplib::Request& request, httplib::Response& response) {
+               const std::string label = HostLabel(request.get_header_value("Host"));
+               const std::string uin = request.get_param_value("uin");
+               const std::string id = request.get_param_value("albumid");
+               if (uin.empty() || uin.find_first_not_of("0123456789") != std::string::npos ||
+                   id.empty() || id.size() > 128) {
+                 response.status = 404;
+                 return;
+               }
+               const std::string file = "photos/" + uin + "/" + FixtureNameOfId(id) + ".xml";
+               std::optional<std::string> body = fixture.Read(label, file);
+               if (!body) {
+                 response.status = 404;
+                 return;
+               }
+               Answer(request, response, std::move(*body), "text/xml; charset=utf-8",
+                      fixture.FaultOf(label, file));
+             });
 }
 
 void AddImageRoutes(httplib::Server& server) {

@@ -14,7 +14,8 @@ void AddAlbumListRoutes(httplib::Server& server, const Fixture& fixture);
 void AddUtilityRoutes(httplib::Server& server, const Fixture& fixture);
 
 // The photo-list hosts: GET /fcgi-bin/fcg_list_photo?uin=<uin>&albumid=<id> on host <label>
-// answers <label>/photos/<uin>/<id>.xml (ids of letters, digits, '_' and '-' only).
+// answers <label>/photos/<uin>/<id>.xml (other bytes of the id than letters, digits, '_' and '-' as
+// %XX).
 void AddPhotoListRoutes(httplib::Server& server, const Fixture& fixture);
 
 // Photo images on every host: GET /img/<size>/<name> answers <size> bytes of a fixed pattern
