@@ -30,22 +30,24 @@ void RewriteSkinFile(const std::wstring& path, std::string bytes) {
 
 }  // namespace
 
-int RunApplication(const std::wstring& exeFolder) {
+StartResult StartApplication(const std::wstring& exeFolder, StartedApplication* started) {
   CPaintManagerUI::SetInstance(nullptr);
-  const std::wstring skinPath = exeFolder + L"skin.dll";
-  std::optional<std::string> file = ReadWholeFile(skinPath);
+  started->skinPath = exeFolder + L"skin.dll";
+  std::optional<std::string> file = ReadWholeFile(started->skinPath);
   if (!file || file->empty()) {
-    return 0;
+    return StartResult::kNoSkin;
   }
   int32_t decodedLength = 0;
   std::optional<std::vector<uint8_t>> archive = DecodeSkinArchive(*file, &decodedLength);
   if (!archive || decodedLength <= 0) {
-    return 0;
+    return StartResult::kNoSkin;
   }
   CPaintManagerUI::SetResourcePath(exeFolder);
-  if (!CPaintManagerUI::SetResourceZip(archive->data(), archive->size())) {
-    return 0;
+  started->archive = std::move(*archive);
+  if (!CPaintManagerUI::SetResourceZip(started->archive.data(), started->archive.size())) {
+    return StartResult::kNoSkin;
   }
+  started->skinBytes = std::move(*file);
   DownloadSettings::SetFolderPicker(std::make_shared<BackendFolderPicker>());
 
   auto* window = new CZuPictrove;
@@ -53,20 +55,38 @@ int RunApplication(const std::wstring& exeFolder) {
       window->Create(nullptr, L"DuRavuv", kMainStyle, kMainExStyle, 0, 0, kMainWidth, kMainHeight);
   if (hwnd == nullptr) {
     SkinResources::Clear();
-    return -1;
+    return StartResult::kNoWindow;
   }
   window->CenterWindow();
   window->ShowWindow(true, true);
   window->m_destroyOnClose = 1;
-  CPaintManagerUI::MessageLoop();
+  started->mainWindow = hwnd;
+  return StartResult::kStarted;
+}
 
-  // The loop also ends with the system close command, which leaves the window (and a running
-  // worker) alone: the worker is stopped and waited for before anything goes.
-  ShutDownMainWindow(hwnd);
-  RewriteSkinFile(skinPath, std::move(*file));
+void FinishApplication(StartedApplication* started) {
+  // The loop also ends with the system close command or a signal, which leave the window (and a
+  // running worker) alone: the worker is stopped and waited for before anything goes.
+  ShutDownMainWindow(started->mainWindow);
+  RewriteSkinFile(started->skinPath, std::move(started->skinBytes));
   SkinResources::Clear();
-  archive.reset();
+  started->archive.clear();
   DownloadSettings::Destroy();
+  DownloadSettings::SetFolderPicker(nullptr);
   AppState::Destroy();
+}
+
+int RunApplication(const std::wstring& exeFolder) {
+  StartedApplication started;
+  switch (StartApplication(exeFolder, &started)) {
+    case StartResult::kNoSkin:
+      return 0;
+    case StartResult::kNoWindow:
+      return -1;
+    case StartResult::kStarted:
+      break;
+  }
+  CPaintManagerUI::MessageLoop();
+  FinishApplication(&started);
   return 0;
 }

@@ -100,8 +100,8 @@ ServiceConfig ServiceConfig::Defaults() {
   }
   config.photoListDomain = L"photo.localhost:" + port;
   config.userPageHost = L"user.photo.localhost:" + port;
-  config.webPages[0] = L"http://www.photo.localhost:" + port + L"/about.html";
-  config.webPages[1] = L"http://www.photo.localhost:" + port + L"/help.html";
+  config.webPages[0] = L"http://www.photo.localhost:" + port + L"/static/help.html";
+  config.webPages[1] = L"http://www.photo.localhost:" + port + L"/static/about.html";
   return config;
 }
 

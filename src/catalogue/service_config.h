@@ -9,8 +9,8 @@
 //   photo_host_label_1 = p1                            ; ... _4, one lowercase label, <= 31 chars
 //   photo_list_domain = photo.localhost:18421          ; photo lists go to <label>.<domain>
 //   user_page_host = user.photo.localhost:18421        ; the user's photo page
-//   web_page_1 = http://www.photo.localhost:18421/about.html
-//   web_page_2 = http://www.photo.localhost:18421/help.html
+//   web_page_1 = http://www.photo.localhost:18421/static/help.html
+//   web_page_2 = http://www.photo.localhost:18421/static/about.html
 //
 // A missing file or key keeps the default, which points at the sample service on this machine.
 // A value that is not a valid host or label is ignored (and reported), never used.

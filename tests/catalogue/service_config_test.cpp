@@ -20,7 +20,7 @@ TEST(ServiceConfigTest, DefaultsPointAtTheSampleService) {
             L"http://p2.photo.localhost:18421/fcgi-bin/fcg_list_photo?uin=10001&albumid=V1a");
   EXPECT_EQ(UserPhotoPageUrl(10001), L"http://user.photo.localhost:18421/10001/photo/");
   EXPECT_EQ(AlbumPagePattern(10001, L"V1a"), L"cgi_view_album?uin=10001&albumid=V1a");
-  EXPECT_EQ(FixedWebPage(1), L"http://www.photo.localhost:18421/about.html");
+  EXPECT_EQ(FixedWebPage(1), L"http://www.photo.localhost:18421/static/help.html");
   EXPECT_EQ(FixedWebPage(3), L"");
 }
 

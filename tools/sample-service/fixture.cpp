@@ -42,20 +42,23 @@ Fault Fixture::FaultOf(const std::string& hostLabel, const std::string& file) co
   if (!word) {
     return Fault::kNone;
   }
-  const std::string name = word->substr(0, word->find_first_of(" \t\r\n"));
-  if (name == "status500") {
+  return FaultNamed(word->substr(0, word->find_first_of(" \t\r\n")));
+}
+
+Fault FaultNamed(const std::string& word) {
+  if (word == "status500") {
     return Fault::kStatus500;
   }
-  if (name == "reset") {
+  if (word == "reset") {
     return Fault::kReset;
   }
-  if (name == "truncate") {
+  if (word == "truncate") {
     return Fault::kTruncate;
   }
-  if (name == "stall") {
+  if (word == "stall") {
     return Fault::kStall;
   }
-  if (name == "slow") {
+  if (word == "slow") {
     return Fault::kSlow;
   }
   return Fault::kNone;
@@ -63,4 +66,18 @@ Fault Fixture::FaultOf(const std::string& hostLabel, const std::string& file) co
 
 std::string HostLabel(const std::string& host) {
   return host.substr(0, host.find_first_of(".:"));
+}
+
+std::string FixtureNameOfId(const std::string& id) {
+  static constexpr char kDigits[] = "0123456789ABCDEF";
+  std::string name;
+  for (unsigned char c : id) {
+    if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
+        c == '-') {
+      name += static_cast<char>(c);
+    } else {
+      name += {'%', kDigits[c >> 4], kDigits[c & 0x0F]};
+    }
+  }
+  return name;
 }

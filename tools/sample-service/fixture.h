@@ -35,5 +35,12 @@ class Fixture {
   std::filesystem::path m_root;
 };
 
+// The fault a word names; kNone for any other word.
+Fault FaultNamed(const std::string& word);
+
 // The first label of a Host header value.
 std::string HostLabel(const std::string& host);
+
+// The fixture file name of an album id: letters, digits, '_' and '-' as they are, every other
+// byte as %XX, so that any id the service lists can have files of its own.
+std::string FixtureNameOfId(const std::string& id);

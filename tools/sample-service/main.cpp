@@ -56,6 +56,7 @@ int main(int argc, char** argv) {
   AddUtilityRoutes(server, fixture);
   AddPhotoListRoutes(server, fixture);
   AddImageRoutes(server);
+  AddUserPageRoutes(server, fixture);
 
   std::signal(SIGTERM, Stop);
   std::signal(SIGINT, Stop);

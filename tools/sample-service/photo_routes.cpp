@@ -7,22 +7,6 @@
 
 namespace {
 
-// The fixture file name of an album id: letters, digits, '_' and '-' as they are, every other
-// byte as %XX, so that any id the service lists can have a photo list.
-std::string FixtureNameOfId(const std::string& id) {
-  static constexpr char kDigits[] = "0123456789ABCDEF";
-  std::string name;
-  for (unsigned char c : id) {
-    if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
-        c == '-') {
-      name += static_cast<char>(c);
-    } else {
-      name += {'%', kDigits[c >> 4], kDigits[c & 0x0F]};
-    }
-  }
-  return name;
-}
-
 // One block of the image pattern, shared by every answer.
 const std::string& PatternBlock() {
   static const std::string block = [] {
@@ -36,20 +20,6 @@ const std::string& PatternBlock() {
     return bytes;
   }();
   return block;
-}
-
-Fault FaultNamed(const std::string& word) {
-  if (word == "status500")
-    return Fault::kStatus500;
-  if (word == "reset")
-    return Fault::kReset;
-  if (word == "truncate")
-    return Fault::kTruncate;
-  if (word == "stall")
-    return Fault::kStall;
-  if (word == "slow")
-    return Fault::kSlow;
-  return Fault::kNone;
 }
 
 }  // namespace

@@ -21,3 +21,15 @@ void AddPhotoListRoutes(httplib::Server& server, const Fixture& fixture);
 // Photo images on every host: GET /img/<size>/<name> answers <size> bytes of a fixed pattern
 // (starting like a JPEG file); ?fault=<word> plays a fault.
 void AddImageRoutes(httplib::Server& server);
+
+// The user page on host "user": GET /<uin>/photo/ shows a frame of another origin (host "ads",
+// /ad) and the album frame /<uin>/photo/albums, whose script defines myView (tcisdStats, enter)
+// over the user's albums in the order of the user's album list. A password album asks for its
+// password (user/<uin>/<id>.password; the page shows it, this being a demo); POST
+// /cgi-bin/album_pass checks it and sets the album's cookie. GET
+// /cgi-bin/cgi_view_album?uin=<uin>&albumid=<id> answers the album's photos in the text form
+// ("origin_url" per photo), or an error without photos for a locked album.
+// A user with user/<uin>/signin.password must sign in first: the page shows a form that posts
+// to /signin, which sets the session cookie for the domain of every host of the service. Until
+// a request carries that cookie, the album-list servers list no album for the user.
+void AddUserPageRoutes(httplib::Server& server, const Fixture& fixture);
