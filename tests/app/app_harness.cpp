@@ -29,18 +29,7 @@ AppHarness::AppHarness() {
   settings->WritePhotoDir(Utf8ToWide(m_root.string()));
   DownloadSettings::SetInstance(std::move(settings));
   DownloadSettings::SetFolderPicker(std::make_shared<BackendFolderPicker>());
-  for (int i = 1; i <= 4; ++i) {
-    std::filesystem::create_directories(m_fixtures.Path() / ("alist" + std::to_string(i)));
-  }
-  m_service = std::make_unique<SampleServiceProcess>(m_fixtures.Path());
-  ServiceConfig config = ServiceConfig::Defaults();
-  const std::string port = std::to_string(m_service->Port());
-  for (int i = 0; i < 4; ++i) {
-    config.albumListHosts[i] = Utf8ToWide(m_service->Host("alist" + std::to_string(i + 1)));
-  }
-  config.photoListDomain = Utf8ToWide("photo.localhost:" + port);
-  config.userPageHost = Utf8ToWide(m_service->Host("user"));
-  SetService(config);
+  SetService(m_service.Config());
 
   m_window = new CZuPictrove;
   EXPECT_NE(m_window->Create(nullptr, L"DuRavuv", 0x10CF0000, 0x00060000, 0, 0, 600, 580), nullptr);
@@ -52,7 +41,6 @@ AppHarness::AppHarness() {
 
 AppHarness::~AppHarness() {
   ShutDownMainWindow(m_hwnd);
-  m_service.reset();
   DownloadSettings::Destroy();
   DownloadSettings::SetFolderPicker(nullptr);
   AppState::Destroy();
@@ -61,47 +49,16 @@ AppHarness::~AppHarness() {
   SetProcessCodePage("");
 }
 
-void AppHarness::ServeUser(int32_t uin, const std::vector<FixtureAlbum>& albums) {
-  std::string list = "<?xml version=\"1.0\" encoding=\"UTF-8\"?><data>";
-  for (const FixtureAlbum& album : albums) {
-    list += "<album><id>" + album.id + "</id><name>" + album.name + "</name><total>" +
-            std::to_string(std::max(1, album.photos)) + "</total>" +
-            (album.password ? "<question>q</question>" : "") + "</album>";
-    const std::string folder = "p1/photos/" + std::to_string(uin);
-    std::filesystem::create_directories(m_fixtures.Path() / folder);
-    if (album.listFault == "missing") {
-      continue;
-    }
-    std::string photos = "<?xml version=\"1.0\"?><data>";
-    for (int i = 0; i < album.photos; ++i) {
-      photos += "<pic><name>photo" + std::to_string(i) + "</name><origin_url>" +
-                ImageUrl(album.photoBytes, std::to_string(i), album.photoFault) +
-                "</origin_url></pic>";
-    }
-    const std::string file = folder + "/" + WideToUtf8(PhotoListFileName(album.id)) + ".xml";
-    m_fixtures.Write(file, photos + "</data>");
-    if (!album.listFault.empty()) {
-      m_fixtures.Write(file + ".fault", album.listFault);
-    }
-  }
-  m_fixtures.Write("alist1/" + std::to_string(uin) + ".xml", list + "</data>");
-}
-
-std::string AppHarness::ImageUrl(size_t bytes, const std::string& name,
-                                 const std::string& fault) const {
-  std::string url =
-      "http://" + m_service->Host("img") + "/img/" + std::to_string(bytes) + "/" + name + ".jpg";
-  return fault.empty() ? url : url + "?fault=" + fault;
-}
-
 void AppHarness::CacheAlbumPage(int32_t uin, const FixtureAlbum& album) {
   std::string page = "_Callback({\"data\":{\"pic\":[";
   for (int i = 0; i < album.photos; ++i) {
     page += "{\"name\": \"secret" + std::to_string(i) + "\", \"origin_url\": \"" +
-            ImageUrl(album.photoBytes, "s" + std::to_string(i), album.photoFault) + "\",},";
+            m_service.ImageUrl(album.photoBytes, "s" + std::to_string(i), album.photoFault) +
+            "\",},";
   }
-  UrlCache::Default().Store("http://" + m_service->Host("user") + "/cgi-bin/cgi_view_album?uin=" +
-                                std::to_string(uin) + "&albumid=" + album.id + "&t=1",
+  UrlCache::Default().Store("http://" + m_service.Service().Host("user") +
+                                "/cgi-bin/cgi_view_album?uin=" + std::to_string(uin) +
+                                "&albumid=" + album.id + "&t=1",
                             page + "]}});");
 }
 

@@ -10,37 +10,19 @@
 #include <string>
 #include <vector>
 
-#include "support/sample_service_process.h"
+#include "support/service_fixture.h"
 #include "support/temp_dir.h"
 #include "ui/main_window.h"
 #include "uilib/headless/headless_backend.h"
-
-struct FixtureAlbum {
-  FixtureAlbum(std::string albumId, std::string albumName, int count, bool hasPassword = false,
-               std::string listFaultWord = "", size_t bytes = 1000, std::string photoFaultWord = "")
-      : id(std::move(albumId)),
-        name(std::move(albumName)),
-        photos(count),
-        password(hasPassword),
-        listFault(std::move(listFaultWord)),
-        photoBytes(bytes),
-        photoFault(std::move(photoFaultWord)) {}
-  std::string id;
-  std::string name;
-  int photos = 0;  // photos in its photo list
-  bool password = false;
-  std::string listFault;     // a fault of its photo-list answer ("" for none, "missing")
-  size_t photoBytes = 1000;  // each photo's size
-  std::string photoFault;    // a fault of every photo ("slow", ...)
-};
 
 class AppHarness {
  public:
   AppHarness();
   ~AppHarness();
 
-  // Writes the album list of `uin` (on album-list server 1) and the photo lists of its albums.
-  void ServeUser(int32_t uin, const std::vector<FixtureAlbum>& albums);
+  void ServeUser(int32_t uin, const std::vector<FixtureAlbum>& albums) {
+    m_service.ServeUser(uin, albums);
+  }
   // The answer of a password album's page, as the browser would leave it in the web cache.
   void CacheAlbumPage(int32_t uin, const FixtureAlbum& album);
 
@@ -62,11 +44,9 @@ class AppHarness {
   std::vector<std::wstring> Notices() const;
   std::filesystem::path AlbumFolder(int32_t uin, const std::string& name) const;
   const std::filesystem::path& Root() const { return m_root; }
-  std::string ImageUrl(size_t bytes, const std::string& name, const std::string& fault) const;
 
   TempDir m_dir;
-  TempDir m_fixtures;
-  std::unique_ptr<SampleServiceProcess> m_service;
+  ServiceFixture m_service;
 
  private:
   HeadlessBackend* m_backend = nullptr;

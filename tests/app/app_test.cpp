@@ -137,7 +137,7 @@ TEST(AppTest, PasswordAlbumsGoThroughTheLoginWindowAndTheWebCache) {
   app.Click(L"btn_down");
   ASSERT_TRUE(app.RunUntil([&] { return browser->navigations.size() == 1; }));
   EXPECT_EQ(browser->navigations[0],
-            L"http://" + Utf8ToWide(app.m_service->Host("user")) + L"/10002/photo/");
+            L"http://" + Utf8ToWide(app.m_service.Service().Host("user")) + L"/10002/photo/");
   EXPECT_EQ(app.Window()->m_loginWnd->m_lblTitle->GetText(), L"请输入《Secret》相册密码");
   EXPECT_FALSE(app.LoginVisible());  // shown with the script, 6 s later
   app.Backend()->AdvanceClock(5999);
@@ -171,7 +171,7 @@ TEST(AppTest, SignInReloadsTheListOrSaysItStillCannotBeRead) {
   HeadlessWebBrowser* browser = app.Browser();
   ASSERT_TRUE(app.LoginVisible());
   EXPECT_EQ(browser->navigations.back(),
-            L"http://" + Utf8ToWide(app.m_service->Host("user")) + L"/10003/photo/");
+            L"http://" + Utf8ToWide(app.m_service.Service().Host("user")) + L"/10003/photo/");
   EXPECT_EQ(app.Window()->m_loginWnd->m_lblTitle->GetText(), L"请登录Zu空间");
   app.Click(app.Window()->m_loginWnd->m_btnClose);
   ASSERT_TRUE(app.RunUntil([&] { return !app.Notices().empty(); }));

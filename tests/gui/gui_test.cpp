@@ -3,12 +3,11 @@
 
 #include <gtest/gtest.h>
 #include <gtk/gtk.h>
-#include <spawn.h>
-#include <sys/wait.h>
 
 #include <chrono>
 #include <functional>
 
+#include "gui/gui_support.h"
 #include "platform/code_page.h"
 #include "platform/posted_messages.h"
 #include "platform/url_cache.h"
@@ -20,8 +19,6 @@
 #include "uilib/gtk/gtk_backend.h"
 #include "uilib/gtk/gtk_web_browser.h"
 #include "uilib/ui_activex.h"
-
-extern char** environ;
 
 namespace {
 
@@ -56,41 +53,6 @@ class GuiWindow : public CDialogWnd {
   void OnFinalMessage(HWND) override {}
   std::vector<std::wstring> notes;
 };
-
-// Runs the GTK loop until `done` holds or the time is up; the loop wakes for every event and at
-// least every 50 ms to look again.
-bool PumpUntil(const std::function<bool()>& done, int seconds) {
-  const guint ticker = g_timeout_add(
-      50, [](gpointer) -> gboolean { return G_SOURCE_CONTINUE; }, nullptr);
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-  bool ok = done();
-  while (!ok && std::chrono::steady_clock::now() < deadline) {
-    g_main_context_iteration(nullptr, TRUE);
-    CPaintManagerUI::DispatchPostedMessages();
-    ok = done();
-  }
-  g_source_remove(ticker);
-  return ok;
-}
-
-// Starts xdotool with `arguments`; the loop keeps running while it works.
-pid_t Xdotool(std::vector<std::string> arguments) {
-  std::vector<char*> argv;
-  static std::string program = "xdotool";
-  argv.push_back(program.data());
-  for (std::string& argument : arguments) {
-    argv.push_back(argument.data());
-  }
-  argv.push_back(nullptr);
-  pid_t pid = -1;
-  posix_spawnp(&pid, "xdotool", nullptr, nullptr, argv.data(), environ);
-  return pid;
-}
-
-bool Finished(pid_t pid) {
-  int status = 0;
-  return waitpid(pid, &status, WNOHANG) == pid;
-}
 
 class GuiTest : public ::testing::Test {
  protected:

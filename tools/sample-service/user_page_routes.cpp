@@ -102,6 +102,7 @@ std::string SignInPage(const std::string& uin, const std::string& password, bool
                   uin +
                   "\"><label>密码 <input id=\"signin-password\" type=\"password\" "
                   "name=\"password\" autofocus></label> <button>登录</button></form>"
+                  "<script>document.getElementById('signin-password').focus();</script>"
                   "<p class=\"hint\">演示密码：" +
                   HtmlEscaped(password) + "</p></main>");
 }

@@ -40,6 +40,13 @@ constexpr const char* kCaptureScript = R"JS((function () {
     });
     return send.apply(this, arguments);
   };
+  // WebKit does not hand out a subframe's document: the frame stores it itself, as parsed.
+  if (window !== window.top) {
+    document.addEventListener('DOMContentLoaded', function () {
+      var doctype = document.doctype ? '<!DOCTYPE ' + document.doctype.name + '>' : '';
+      post(location.href, doctype + document.documentElement.outerHTML);
+    });
+  }
   if (window.fetch) {
     var realFetch = window.fetch;
     window.fetch = function () {
@@ -238,8 +245,10 @@ class GtkWebBrowser : public IWebBrowser {
           guchar* data = webkit_web_resource_get_data_finish(WEBKIT_WEB_RESOURCE(source), result,
                                                              &length, nullptr);
           // Answers WebKit does not hand out (XMLHttpRequest, a subframe's document) come back
-          // empty; the capture script stores those.
-          if (data != nullptr && length > 0) {
+          // empty, or as a lone NUL byte; the capture script stores those, and they must not
+          // replace what it stored.
+          const bool handedOut = data != nullptr && length > 0 && !(length == 1 && data[0] == 0);
+          if (handedOut) {
             StoreAnswer(webkit_web_resource_get_uri(WEBKIT_WEB_RESOURCE(source)),
                         std::string(reinterpret_cast<const char*>(data), length));
           }

@@ -1,0 +1,283 @@
+// The program under Xvfb: the real executable started from its skin file, and the main window
+// driven with the mouse and keyboard through xdotool over the sample service, with WebKitGTK in
+// the login window.
+
+#include <gtest/gtest.h>
+#include <gtk/gtk.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <chrono>
+#include <fstream>
+#include <thread>
+
+#include "app/startup.h"
+#include "catalogue/app_state.h"
+#include "catalogue/service_config.h"
+#include "catalogue/web_cache.h"
+#include "download/download_settings.h"
+#include "gui/gui_support.h"
+#include "platform/code_page.h"
+#include "platform/posted_messages.h"
+#include "platform/url_cache.h"
+#include "platform/url_download.h"
+#include "support/service_fixture.h"
+#include "ui/main_window.h"
+#include "uilib/gtk/gtk_backend.h"
+#include "uilib/gtk/gtk_web_browser.h"
+
+extern char** environ;
+
+namespace {
+
+std::string Artifacts() {
+  const char* folder = std::getenv("ZP_TEST_ARTIFACTS");
+  return folder != nullptr ? folder : "/tmp";
+}
+
+// Runs `program` with HOME and XDG_CACHE_HOME in `home`; returns its pid.
+pid_t Spawn(const std::filesystem::path& program, const std::filesystem::path& home) {
+  std::vector<std::string> env;
+  for (char** e = environ; *e != nullptr; ++e) {
+    const std::string entry = *e;
+    if (!entry.starts_with("HOME=") && !entry.starts_with("XDG_CACHE_HOME=")) {
+      env.push_back(entry);
+    }
+  }
+  env.push_back("HOME=" + home.string());
+  env.push_back("XDG_CACHE_HOME=" + (home / ".cache").string());
+  std::vector<char*> envp;
+  for (std::string& entry : env) {
+    envp.push_back(entry.data());
+  }
+  envp.push_back(nullptr);
+  std::string path = program.string();
+  char* argv[] = {path.data(), nullptr};
+  pid_t pid = -1;
+  posix_spawn(&pid, path.c_str(), nullptr, nullptr, argv, envp.data());
+  return pid;
+}
+
+// The exit status of `pid`, or -1000 when it has not ended within `seconds`.
+int WaitExit(pid_t pid, int seconds) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+  int status = 0;
+  while (std::chrono::steady_clock::now() < deadline) {
+    if (waitpid(pid, &status, WNOHANG) == pid) {
+      return WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
+    }
+    PumpUntil([] { return false; }, 0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  kill(pid, SIGKILL);
+  waitpid(pid, &status, 0);
+  return -1000;
+}
+
+// On a failure: a screenshot of the window, and the addresses in the web cache.
+std::string Dump(HWND hwnd) {
+  const RECT rect = UiBackend()->GetNativeWindowRect(hwnd);
+  if (GdkPixbuf* shot =
+          gdk_pixbuf_get_from_window(gdk_get_default_root_window(), rect.left, rect.top,
+                                     rect.right - rect.left, rect.bottom - rect.top)) {
+    gdk_pixbuf_save(shot, (Artifacts() + "/failed-window.png").c_str(), "png", nullptr, nullptr);
+    g_object_unref(shot);
+  }
+  std::string text = "\ncached:";
+  for (const UrlCacheEntry& entry :
+       UrlCache::Default().List().value_or(std::vector<UrlCacheEntry>{})) {
+    text += "\n  " + entry.url;
+  }
+  return text;
+}
+
+TEST(ProgramTest, WithoutSkinFileEndsAtOnceAndAfterARunTheSkinFileCarriesItsMarker) {
+  TempDir exe;
+  TempDir home;
+  std::filesystem::copy_file(ZP_PROGRAM, exe.Path() / "zupictrove");
+  std::filesystem::permissions(exe.Path() / "zupictrove", std::filesystem::perms::owner_all);
+
+  const auto started = std::chrono::steady_clock::now();
+  EXPECT_EQ(WaitExit(Spawn(exe.Path() / "zupictrove", home.Path()), 20), 0);
+  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(10));
+
+  std::string skin = ReadFileBytes(ZP_SKIN_FILE);
+  ASSERT_GT(skin.size(), 1032u);
+  skin[1] = 7;
+  exe.Write("skin.dll", skin);
+  const pid_t pid = Spawn(exe.Path() / "zupictrove", home.Path());
+  ASSERT_TRUE(XdotoolAndWait({"search", "--sync", "--onlyvisible", "--name", "^DuRavuv$"}, 60));
+  kill(pid, SIGTERM);
+  EXPECT_EQ(WaitExit(pid, 20), 0);
+  const std::string after = ReadFileBytes(exe.Path() / "skin.dll");
+  ASSERT_EQ(after.size(), skin.size());
+  EXPECT_EQ(static_cast<unsigned char>(after[1]), 122);
+  EXPECT_EQ(after.substr(2), skin.substr(2));
+}
+
+class AppGuiTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    int argc = 0;
+    char** argv = nullptr;
+    ASSERT_TRUE(InitGtkBackend(&argc, &argv)) << "no display";
+    SetUiBackend(CreateGtkBackend());
+    SetPostedMessageWakeup([] { UiBackend()->WakeLoop(); });
+    SetProcessCodePage("UTF-8");
+  }
+
+  void SetUp() override {
+    AllowDownloads();
+    UrlCache::SetDefaultRoot(m_dir.Path() / "cache");
+    SetBrowserDataFolder((m_dir.Path() / "browser").string());
+    m_root = m_dir.Path() / "photos";
+    std::filesystem::create_directories(m_root);
+    auto settings = std::make_unique<DownloadSettings>(m_dir.Path() / "config.ini",
+                                                       std::make_shared<HomeDriveProvider>());
+    settings->WritePhotoDir(Utf8ToWide(m_root.string()));
+    DownloadSettings::SetInstance(std::move(settings));
+    SetService(m_service.Config());
+    std::filesystem::copy_file(ZP_SKIN_FILE, m_exe.Path() / "skin.dll");
+    ASSERT_EQ(StartApplication(Utf8ToWide(m_exe.Path().string()) + L"/", &m_app),
+              StartResult::kStarted);
+    m_window = dynamic_cast<CZuPictrove*>(WindowFromHandle(m_app.mainWindow));
+    ASSERT_NE(m_window, nullptr);
+    m_window->m_workFolder = Utf8ToWide((m_dir.Path() / "Res").string()) + L"/";
+    ASSERT_TRUE(PumpUntil([this] { return Visible(m_app.mainWindow); }, 20));
+    // Every notice is answered with Enter as soon as it shows.
+    m_dismisser = Xdotool(
+        {"search", "--sync", "--name", "^提示$", "windowfocus", "--sync", "%1", "key", "Return"});
+  }
+
+  void TearDown() override {
+    FinishApplication(&m_app);
+    if (m_dismisser > 0) {
+      kill(m_dismisser, SIGTERM);
+      waitpid(m_dismisser, nullptr, 0);
+    }
+  }
+
+  static bool Visible(HWND hwnd) { return UiBackend()->IsNativeWindowVisible(hwnd); }
+
+  POINT ScreenCenter(CControlUI* control) const {
+    const CRect rect = control->GetPos();
+    const RECT window = UiBackend()->GetNativeWindowRect(control->GetManager()->GetPaintWindow());
+    return {window.left + (rect.left + rect.right) / 2, window.top + (rect.top + rect.bottom) / 2};
+  }
+  void Click(CControlUI* control) {
+    const POINT p = ScreenCenter(control);
+    ASSERT_TRUE(
+        XdotoolAndWait({"mousemove", std::to_string(p.x), std::to_string(p.y), "click", "1"}));
+  }
+  void Click(const wchar_t* name) { Click(m_window->m_paintManager.FindControl(name)); }
+  void Type(const std::string& text) {
+    ASSERT_TRUE(XdotoolAndWait({"type", "--delay", "40", text}));
+  }
+  void TypeAndEnter(const std::string& text) {
+    Type(text);
+    ASSERT_TRUE(XdotoolAndWait({"key", "Return"}));
+  }
+  void TypeUinAndGet(const std::string& uin) {
+    Click(L"edit_zu");
+    Type(uin);
+    ASSERT_TRUE(PumpUntil([&] { return m_window->m_editUin->GetText() == Utf8ToWide(uin); }, 10));
+    Click(L"btn_get");
+  }
+  bool RunIsOver() const { return m_window->m_btnDown->GetText() == kCaptionDownload; }
+  bool NoticeAnswered() const { return m_dismisser > 0 && Finished(m_dismisser); }
+  CAlbumListItemUI* Row(int i) const {
+    return dynamic_cast<CAlbumListItemUI*>(m_window->m_albumList->GetItemAt(i));
+  }
+  bool Cached(const std::string& path) const {
+    return UrlCache::Default()
+        .Lookup("http://" + m_service.Service().Host("user") + path)
+        .has_value();
+  }
+
+  TempDir m_dir;
+  TempDir m_exe;
+  ServiceFixture m_service;
+  std::filesystem::path m_root;
+  StartedApplication m_app;
+  CZuPictrove* m_window = nullptr;
+  pid_t m_dismisser = -1;
+};
+
+TEST_F(AppGuiTest, TypedUserNumberListsAlbumsAndTickedOnesDownload) {
+  m_service.ServeUser(20001, {{"a1", "Spring", 3}, {"a2", "Beach", 2}, {"a3", "Snow", 2}});
+  PumpUntil([] { return false; }, 1);  // let it paint
+  const RECT rect = m_window->GetWindowRect();
+  GdkPixbuf* shot = gdk_pixbuf_get_from_window(gdk_get_default_root_window(), rect.left, rect.top,
+                                               rect.right - rect.left, rect.bottom - rect.top);
+  ASSERT_NE(shot, nullptr);
+  EXPECT_EQ(gdk_pixbuf_get_width(shot), 600);
+  EXPECT_EQ(gdk_pixbuf_get_height(shot), 580);
+  gdk_pixbuf_save(shot, (Artifacts() + "/program-main-window.png").c_str(), "png", nullptr,
+                  nullptr);
+  g_object_unref(shot);
+
+  TypeUinAndGet("20001");
+  ASSERT_TRUE(PumpUntil([&] { return m_window->m_albumList->GetCount() == 3; }, 20));
+  Click(Row(0)->m_optSelect);
+  Click(Row(2)->m_optSelect);
+  Click(L"btn_down");
+  ASSERT_TRUE(PumpUntil([&] { return RunIsOver() && NoticeAnswered(); }, 60));
+  EXPECT_EQ(Row(0)->m_lblStatus->GetText(), L"3");
+  EXPECT_EQ(Row(2)->m_lblStatus->GetText(), L"2");
+  EXPECT_EQ(std::filesystem::file_size(m_root / "20001" / "Spring" / "photo2.jpg"), 1000u);
+  EXPECT_TRUE(std::filesystem::exists(m_root / "20001" / "Snow" / "photo1.jpg"));
+  EXPECT_FALSE(std::filesystem::exists(m_root / "20001" / "Beach"));
+}
+
+TEST_F(AppGuiTest, PasswordAlbumIsEnteredInThePageAndTakenFromTheWebCache) {
+  m_service.ServeUser(20002, {{"g1", "Secret", 2, true}});
+  m_service.SetAlbumPassword(20002, "g1", "pw123");
+  TypeUinAndGet("20002");
+  ASSERT_TRUE(PumpUntil([&] { return m_window->m_albumList->GetCount() == 1; }, 20));
+  Click(Row(0)->m_optSelect);
+  Click(L"btn_down");
+  const auto asked = std::chrono::steady_clock::now();
+  CDuRavuvLogin* login = m_window->m_loginWnd;
+  ASSERT_TRUE(PumpUntil([&] { return Visible(login->GetHWND()); }, 30));
+  EXPECT_GE(std::chrono::steady_clock::now() - asked, std::chrono::milliseconds(5500));
+  EXPECT_EQ(login->m_lblTitle->GetText(), L"请输入《Secret》相册密码");
+  ASSERT_TRUE(Cached("/20002/photo/albums"));  // the album frame was there for the script
+
+  TypeAndEnter("pw123");
+  std::wstring found;
+  const std::wstring pattern = AlbumPagePattern(20002, L"g1");
+  ASSERT_TRUE(PumpUntil(
+      [&] {
+        FindCachedUrl(&found, pattern);
+        return !found.empty();
+      },
+      30))
+      << "the album's answer never reached the web cache" << Dump(login->GetHWND());
+  Click(login->m_btnClose);
+  ASSERT_TRUE(PumpUntil([&] { return RunIsOver() && NoticeAnswered(); }, 60));
+  EXPECT_FALSE(Visible(login->GetHWND()));
+  EXPECT_EQ(Row(0)->m_lblStatus->GetText(), L"2");
+  EXPECT_EQ(std::filesystem::file_size(m_root / "20002" / "Secret" / "photo1.jpg"), 1000u);
+}
+
+TEST_F(AppGuiTest, SignInOnTheUserPageLetsTheListBeRead) {
+  m_service.ServeUser(20003, {{"s1", "Friends", 1}, {"s2", "Family", 1}});
+  m_service.RequireSignIn(20003, "letmein");
+  TypeUinAndGet("20003");
+  CDuRavuvLogin* login = m_window->m_loginWnd;
+  ASSERT_TRUE(PumpUntil([&] { return Visible(login->GetHWND()); }, 30));
+  EXPECT_EQ(login->m_lblTitle->GetText(), L"请登录Zu空间");
+  EXPECT_EQ(m_window->m_albumList->GetCount(), 0);
+  ASSERT_TRUE(PumpUntil([&] { return Cached("/20003/photo/"); }, 30));
+
+  TypeAndEnter("letmein");
+  ASSERT_TRUE(PumpUntil([&] { return Cached("/20003/photo/albums"); }, 30))
+      << "signing in never opened the album page" << Dump(login->GetHWND());
+  Click(login->m_btnClose);
+  ASSERT_TRUE(PumpUntil([&] { return m_window->m_albumList->GetCount() == 2; }, 30));
+  EXPECT_EQ(Row(1)->m_lblName->GetText(), L"Family");
+  EXPECT_FALSE(NoticeAnswered());  // no notice showed
+}
+
+}  // namespace
