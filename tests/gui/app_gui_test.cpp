@@ -158,6 +158,20 @@ class AppGuiTest : public ::testing::Test {
     }
   }
 
+  static bool LoginHasFocus() {
+    bool active = false;
+    GList* windows = gtk_window_list_toplevels();
+    for (GList* item = windows; item != nullptr; item = item->next) {
+      GtkWindow* window = GTK_WINDOW(item->data);
+      active = active ||
+               (gtk_window_is_active(window) &&
+                std::string(gtk_window_get_title(window) != nullptr ? gtk_window_get_title(window)
+                                                                    : "") != "DuRavuv");
+    }
+    g_list_free(windows);
+    return active;
+  }
+
   static bool Visible(HWND hwnd) { return UiBackend()->IsNativeWindowVisible(hwnd); }
 
   POINT ScreenCenter(CControlUI* control) const {
@@ -174,7 +188,9 @@ class AppGuiTest : public ::testing::Test {
   void Type(const std::string& text) {
     ASSERT_TRUE(XdotoolAndWait({"type", "--delay", "40", text}));
   }
+  // Types into the page of the login window once it has the keyboard, then presses Enter.
   void TypeAndEnter(const std::string& text) {
+    ASSERT_TRUE(PumpUntil([] { return LoginHasFocus(); }, 20));
     Type(text);
     ASSERT_TRUE(XdotoolAndWait({"key", "Return"}));
   }
@@ -244,16 +260,20 @@ TEST_F(AppGuiTest, PasswordAlbumIsEnteredInThePageAndTakenFromTheWebCache) {
   EXPECT_EQ(login->m_lblTitle->GetText(), L"请输入《Secret》相册密码");
   ASSERT_TRUE(Cached("/20002/photo/albums"));  // the album frame was there for the script
 
-  TypeAndEnter("pw123");
+  // A key that reaches the page while it is still taking the focus can be lost: the page then
+  // says the password is wrong and selects it, and it is typed again, as a user would.
   std::wstring found;
   const std::wstring pattern = AlbumPagePattern(20002, L"g1");
-  ASSERT_TRUE(PumpUntil(
-      [&] {
-        FindCachedUrl(&found, pattern);
-        return !found.empty();
-      },
-      30))
-      << "the album's answer never reached the web cache" << Dump(login->GetHWND());
+  const auto albumCached = [&] {
+    FindCachedUrl(&found, pattern);
+    return !found.empty();
+  };
+  for (int attempt = 0; attempt < 3 && !albumCached(); ++attempt) {
+    TypeAndEnter("pw123");
+    PumpUntil(albumCached, 10);
+  }
+  ASSERT_TRUE(albumCached()) << "the album's answer never reached the web cache"
+                             << Dump(login->GetHWND());
   Click(login->m_btnClose);
   ASSERT_TRUE(PumpUntil([&] { return RunIsOver() && NoticeAnswered(); }, 60));
   EXPECT_FALSE(Visible(login->GetHWND()));
@@ -271,9 +291,12 @@ TEST_F(AppGuiTest, SignInOnTheUserPageLetsTheListBeRead) {
   EXPECT_EQ(m_window->m_albumList->GetCount(), 0);
   ASSERT_TRUE(PumpUntil([&] { return Cached("/20003/photo/"); }, 30));
 
-  TypeAndEnter("letmein");
-  ASSERT_TRUE(PumpUntil([&] { return Cached("/20003/photo/albums"); }, 30))
-      << "signing in never opened the album page" << Dump(login->GetHWND());
+  const auto signedIn = [&] { return Cached("/20003/photo/albums"); };
+  for (int attempt = 0; attempt < 3 && !signedIn(); ++attempt) {
+    TypeAndEnter("letmein");  // a wrong password shows the form again, focused and empty
+    PumpUntil(signedIn, 10);
+  }
+  ASSERT_TRUE(signedIn()) << "signing in never opened the album page" << Dump(login->GetHWND());
   Click(login->m_btnClose);
   ASSERT_TRUE(PumpUntil([&] { return m_window->m_albumList->GetCount() == 2; }, 30));
   EXPECT_EQ(Row(1)->m_lblName->GetText(), L"Family");

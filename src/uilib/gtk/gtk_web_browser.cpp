@@ -171,7 +171,57 @@ void StoreAnswer(const std::string& url, const std::string& body) {
 
 class GtkWebBrowser : public IWebBrowser {
  public:
+  // The web view (and WebKit's processes behind it) is made on the first navigation, and WebKit's
+  // cookie store is opened once the windows are up: a window that holds a browser it has not
+  // used yet opens at once. The signed-in session then reaches the download layer before the
+  // user can ask for anything.
   explicit GtkWebBrowser(GtkWidget* fixed) : m_fixed(fixed) {
+    g_idle_add_full(
+        G_PRIORITY_LOW,
+        [](gpointer) -> gboolean {
+          SetUpCookies();
+          return G_SOURCE_REMOVE;
+        },
+        nullptr, nullptr);
+  }
+  ~GtkWebBrowser() override {
+    if (m_view != nullptr && GTK_IS_WIDGET(m_view)) {
+      gtk_widget_destroy(m_view);
+    }
+  }
+
+  void SetRect(const RECT& rect) override {
+    m_rect = rect;
+    if (m_view != nullptr) {
+      Place();
+    }
+  }
+  void SetVisible(bool visible) override {
+    m_visible = visible;
+    if (m_view != nullptr) {
+      gtk_widget_set_visible(m_view, visible);
+    }
+  }
+
+  HRESULT Navigate(const std::wstring& url) override {
+    webkit_web_view_load_uri(WEBKIT_WEB_VIEW(View()), WideToUtf8(url).c_str());
+    return S_OK;
+  }
+
+  // The walk runs in the page; its answer comes later, so S_OK means it was started.
+  HRESULT ExecScriptInFirstReadableFrame(const std::wstring& script) override {
+    const std::string walk = FirstReadableFrameScript(script);
+    webkit_web_view_evaluate_javascript(WEBKIT_WEB_VIEW(View()), walk.c_str(),
+                                        static_cast<gssize>(walk.size()), nullptr, nullptr, nullptr,
+                                        nullptr, nullptr);
+    return S_OK;
+  }
+
+ private:
+  GtkWidget* View() {
+    if (m_view != nullptr) {
+      return m_view;
+    }
     SetUpCookies();
     WebKitUserContentManager* content = webkit_user_content_manager_new();
     g_signal_connect(content, (std::string("script-message-received::") + kCaptureHandler).c_str(),
@@ -186,36 +236,17 @@ class GtkWebBrowser : public IWebBrowser {
     g_object_unref(content);
     g_signal_connect(m_view, "resource-load-started", G_CALLBACK(OnResourceStarted), nullptr);
     gtk_fixed_put(GTK_FIXED(m_fixed), m_view, 0, 0);
-    gtk_widget_show(m_view);
-  }
-  ~GtkWebBrowser() override {
-    if (GTK_IS_WIDGET(m_view)) {
-      gtk_widget_destroy(m_view);
-    }
+    Place();
+    gtk_widget_set_visible(m_view, m_visible);
+    return m_view;
   }
 
-  void SetRect(const RECT& rect) override {
-    gtk_fixed_move(GTK_FIXED(m_fixed), m_view, rect.left, rect.top);
-    gtk_widget_set_size_request(m_view, std::max(1, static_cast<int>(rect.right - rect.left)),
-                                std::max(1, static_cast<int>(rect.bottom - rect.top)));
-  }
-  void SetVisible(bool visible) override { gtk_widget_set_visible(m_view, visible); }
-
-  HRESULT Navigate(const std::wstring& url) override {
-    webkit_web_view_load_uri(WEBKIT_WEB_VIEW(m_view), WideToUtf8(url).c_str());
-    return S_OK;
+  void Place() {
+    gtk_fixed_move(GTK_FIXED(m_fixed), m_view, m_rect.left, m_rect.top);
+    gtk_widget_set_size_request(m_view, std::max(1, static_cast<int>(m_rect.right - m_rect.left)),
+                                std::max(1, static_cast<int>(m_rect.bottom - m_rect.top)));
   }
 
-  // The walk runs in the page; its answer comes later, so S_OK means it was started.
-  HRESULT ExecScriptInFirstReadableFrame(const std::wstring& script) override {
-    const std::string walk = FirstReadableFrameScript(script);
-    webkit_web_view_evaluate_javascript(WEBKIT_WEB_VIEW(m_view), walk.c_str(),
-                                        static_cast<gssize>(walk.size()), nullptr, nullptr, nullptr,
-                                        nullptr, nullptr);
-    return S_OK;
-  }
-
- private:
   static void OnCaptured(WebKitUserContentManager*, WebKitJavascriptResult* result, gpointer) {
     JSCValue* value = webkit_javascript_result_get_js_value(result);
     if (!jsc_value_is_object(value)) {
@@ -258,7 +289,9 @@ class GtkWebBrowser : public IWebBrowser {
   }
 
   GtkWidget* m_fixed;
-  GtkWidget* m_view;
+  GtkWidget* m_view = nullptr;
+  RECT m_rect{0, 0, 1, 1};
+  bool m_visible = true;
 };
 
 }  // namespace
