@@ -70,6 +70,8 @@ class IUiBackend {
   virtual void BeginMoveDrag(HWND hwnd, POINT screenPoint) = 0;
   virtual RECT GetMonitorWorkArea(HWND hwnd) const = 0;
   virtual void SetNativeWindowTitle(HWND hwnd, const std::wstring& title) = 0;
+  // The window's icon from the bytes of a PNG image; a back end without icons ignores it.
+  virtual void SetNativeWindowIcon(HWND /*hwnd*/, const std::string& /*png*/) {}
 
   // Repeating timers on the UI thread; Start returns an id for Stop.
   virtual uint64_t StartTimer(unsigned periodMs, std::function<void()> tick) = 0;

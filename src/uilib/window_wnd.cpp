@@ -4,6 +4,7 @@
 
 #include "platform/posted_messages.h"
 #include "uilib/paint_manager.h"
+#include "uilib/resources.h"
 
 namespace {
 
@@ -102,6 +103,13 @@ void CWindowWnd::Close(UINT result) {
 
 void CWindowWnd::SetIcon(UINT resource) {
   m_icon = resource;
+  if (m_hWnd == nullptr || UiBackend() == nullptr) {
+    return;
+  }
+  if (std::optional<std::string> png =
+          SkinResources::ReadFile("icon" + std::to_string(resource) + ".png")) {
+    UiBackend()->SetNativeWindowIcon(m_hWnd, *png);
+  }
 }
 
 LRESULT CWindowWnd::SendMessage(UINT message, WPARAM wParam, LPARAM lParam) {

@@ -110,6 +110,9 @@ TEST(AppTest, TickedNormalAlbumsDownloadWithProgressAndFailedListsAreSkipped) {
   EXPECT_FALSE(std::filesystem::exists(app.AlbumFolder(10001, "Broken")));
   EXPECT_EQ(app.Notices(), std::vector<std::wstring>{Notice(kNoticeRunFinished)});
   EXPECT_TRUE(std::filesystem::is_empty(app.m_dir.Path() / "Res"));  // lists read and deleted
+  const char* artifacts = std::getenv("ZP_TEST_ARTIFACTS");
+  app.Backend()->SavePng(window->GetHWND(), std::string(artifacts != nullptr ? artifacts : "/tmp") +
+                                                "/main-window-after-run.png");
 }
 
 TEST(AppTest, PasswordAlbumsGoThroughTheLoginWindowAndTheWebCache) {

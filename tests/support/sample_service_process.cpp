@@ -21,7 +21,8 @@ SampleServiceProcess::SampleServiceProcess(const std::filesystem::path& fixtures
   posix_spawn_file_actions_addclose(&actions, out[0]);
   const std::string binary = SAMPLE_SERVICE_BIN;
   const std::string folder = fixtures.string();
-  const char* argv[] = {binary.c_str(), "--fixtures", folder.c_str(), "--port", "0", nullptr};
+  const char* argv[] = {binary.c_str(),       "--fixtures", folder.c_str(), "--port", "0",
+                        "--exit-with-parent", nullptr};
   const int rc = posix_spawn(&m_pid, binary.c_str(), &actions, nullptr,
                              const_cast<char* const*>(argv), environ);
   posix_spawn_file_actions_destroy(&actions);

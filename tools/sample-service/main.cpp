@@ -1,11 +1,13 @@
 // sample-service: a stand-in for the photo-album web service on 127.0.0.1, answering from a
 // fixture folder (see fixture.h and README.md).
 //
-//   sample-service --fixtures DIR [--port N]
+//   sample-service --fixtures DIR [--port N] [--exit-with-parent]
 //
 // With --port 0 (the default) a free port is taken. Once it listens, it prints
-// "listening on <port>" on a line of its own. It runs until SIGTERM or SIGINT.
+// "listening on <port>" on a line of its own. It runs until SIGTERM or SIGINT, or with
+// --exit-with-parent also until the process that started it ends (a test that crashed).
 
+#include <sys/prctl.h>
 #include <unistd.h>
 #include <csignal>
 #include <cstdio>
@@ -25,7 +27,7 @@ void Stop(int) {
 }
 
 int Usage() {
-  std::fputs("usage: sample-service --fixtures DIR [--port N]\n", stderr);
+  std::fputs("usage: sample-service --fixtures DIR [--port N] [--exit-with-parent]\n", stderr);
   return 2;
 }
 
@@ -38,6 +40,12 @@ int main(int argc, char** argv) {
     const std::string arg = argv[i];
     if (arg == "--fixtures" && i + 1 < argc) {
       fixtures = argv[++i];
+    } else if (arg == "--exit-with-parent") {
+      const pid_t parent = getppid();
+      prctl(PR_SET_PDEATHSIG, SIGTERM);
+      if (getppid() != parent) {
+        return 0;  // the parent is already gone
+      }
     } else if (arg == "--port" && i + 1 < argc) {
       port = std::atoi(argv[++i]);
     } else {

@@ -232,6 +232,24 @@ class GtkBackend : public IUiBackend {
     }
   }
 
+  void SetNativeWindowIcon(HWND hwnd, const std::string& png) override {
+    NativeWindow* native = Find(hwnd);
+    if (native == nullptr) {
+      return;
+    }
+    GdkPixbufLoader* loader = gdk_pixbuf_loader_new_with_type("png", nullptr);
+    if (loader == nullptr) {
+      return;
+    }
+    const bool loaded = gdk_pixbuf_loader_write(loader, reinterpret_cast<const guchar*>(png.data()),
+                                                png.size(), nullptr) &&
+                        gdk_pixbuf_loader_close(loader, nullptr);
+    if (GdkPixbuf* icon = loaded ? gdk_pixbuf_loader_get_pixbuf(loader) : nullptr) {
+      gtk_window_set_icon(GTK_WINDOW(native->window), icon);
+    }
+    g_object_unref(loader);
+  }
+
   uint64_t StartTimer(unsigned periodMs, std::function<void()> tick) override {
     auto* callback = new std::function<void()>(std::move(tick));
     return g_timeout_add_full(
