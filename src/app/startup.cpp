@@ -1,11 +1,14 @@
 #include "app/startup.h"
 
-#include <fstream>
+#include <unistd.h>
+
+#include <filesystem>
 
 #include "catalogue/app_state.h"
 #include "catalogue/file_read.h"
 #include "download/download_settings.h"
 #include "platform/file_path.h"
+#include "platform/file_write.h"
 #include "skin/skin_archive.h"
 #include "ui/backend_folder_picker.h"
 #include "ui/main_window.h"
@@ -19,13 +22,16 @@ constexpr UINT kMainExStyle = 0x00060000;
 constexpr int kMainWidth = 600;
 constexpr int kMainHeight = 580;
 
-// Writes the skin file back whole with its marker byte; a file that cannot be written stays.
+// Writes the skin file back whole with its marker byte. A file that cannot be opened for writing
+// stays as it is; the new bytes replace the file in one step, so a full disk or a crash never
+// leaves a cut-off skin file that would keep the program from starting.
 void RewriteSkinFile(const std::wstring& path, std::string bytes) {
   bytes[1] = static_cast<char>(AppState::Instance()->m_marker);
-  std::ofstream out(FsPath(path), std::ios::binary | std::ios::trunc);
-  if (out) {
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  const std::filesystem::path file = FsPath(path);
+  if (access(file.c_str(), W_OK) != 0) {
+    return;
   }
+  WriteFileAtomically(file, bytes);
 }
 
 }  // namespace

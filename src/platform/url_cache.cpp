@@ -14,6 +14,8 @@
 #include <mutex>
 #include <system_error>
 
+#include "platform/file_write.h"
+
 namespace {
 
 constexpr std::string_view kUrlSuffix = ".url";
@@ -42,30 +44,6 @@ bool ReadFile(const std::filesystem::path& path, std::string* out) {
   }
   out->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
   return !in.bad();
-}
-
-// Writes a file whole under a temporary name in the same folder, then renames it into place.
-bool WriteFileAtomically(const std::filesystem::path& path, std::string_view bytes) {
-  static std::atomic<unsigned> counter{0};
-  const std::filesystem::path temporary =
-      path.parent_path() / ("tmp-" + std::to_string(getpid()) + "-" + std::to_string(counter++));
-  {
-    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    out.flush();
-    if (!out) {
-      std::error_code ec;
-      std::filesystem::remove(temporary, ec);
-      return false;
-    }
-  }
-  std::error_code ec;
-  std::filesystem::rename(temporary, path, ec);
-  if (ec) {
-    std::filesystem::remove(temporary, ec);
-    return false;
-  }
-  return true;
 }
 
 // An exclusive flock on the cache's lock file for the life of the object.

@@ -176,6 +176,7 @@ class GtkWebBrowser : public IWebBrowser {
   // used yet opens at once. The signed-in session then reaches the download layer before the
   // user can ask for anything.
   explicit GtkWebBrowser(GtkWidget* fixed) : m_fixed(fixed) {
+    g_object_add_weak_pointer(G_OBJECT(m_fixed), reinterpret_cast<gpointer*>(&m_fixed));
     g_idle_add_full(
         G_PRIORITY_LOW,
         [](gpointer) -> gboolean {
@@ -185,8 +186,13 @@ class GtkWebBrowser : public IWebBrowser {
         nullptr, nullptr);
   }
   ~GtkWebBrowser() override {
-    if (m_view != nullptr && GTK_IS_WIDGET(m_view)) {
+    // The view goes with its window when that is destroyed first; the weak pointer is then null.
+    if (m_view != nullptr) {
+      g_object_remove_weak_pointer(G_OBJECT(m_view), reinterpret_cast<gpointer*>(&m_view));
       gtk_widget_destroy(m_view);
+    }
+    if (m_fixed != nullptr) {
+      g_object_remove_weak_pointer(G_OBJECT(m_fixed), reinterpret_cast<gpointer*>(&m_fixed));
     }
   }
 
@@ -233,15 +239,21 @@ class GtkWebBrowser : public IWebBrowser {
     webkit_user_content_manager_add_script(content, capture);
     webkit_user_script_unref(capture);
     m_view = GTK_WIDGET(webkit_web_view_new_with_user_content_manager(content));
+    g_object_add_weak_pointer(G_OBJECT(m_view), reinterpret_cast<gpointer*>(&m_view));
     g_object_unref(content);
     g_signal_connect(m_view, "resource-load-started", G_CALLBACK(OnResourceStarted), nullptr);
-    gtk_fixed_put(GTK_FIXED(m_fixed), m_view, 0, 0);
+    if (m_fixed != nullptr) {
+      gtk_fixed_put(GTK_FIXED(m_fixed), m_view, 0, 0);
+    }
     Place();
     gtk_widget_set_visible(m_view, m_visible);
     return m_view;
   }
 
   void Place() {
+    if (m_fixed == nullptr || gtk_widget_get_parent(m_view) != m_fixed) {
+      return;
+    }
     gtk_fixed_move(GTK_FIXED(m_fixed), m_view, m_rect.left, m_rect.top);
     gtk_widget_set_size_request(m_view, std::max(1, static_cast<int>(m_rect.right - m_rect.left)),
                                 std::max(1, static_cast<int>(m_rect.bottom - m_rect.top)));
