@@ -234,6 +234,31 @@ TEST(AppTest, StoppedRunsNeverMoveALaterRunOn) {
   EXPECT_EQ(app.Notices(), std::vector<std::wstring>{Notice(kNoticeRunFinished)});
 }
 
+TEST(AppTest, StoppingWhileTheLoginWindowIsOpenStillDownloadsThatAlbumThenEnds) {
+  AppHarness app;
+  const FixtureAlbum secret("p1", "Last secret", 2, true);
+  app.ServeUser(10008, {{"n1", "First", 1}, secret});
+  app.CacheAlbumPage(10008, secret);
+  app.TypeUin(L"10008");
+  app.Click(L"btn_get");
+  app.Click(L"opt_select_pwd_album");
+  app.Click(L"btn_down");
+  ASSERT_TRUE(app.RunUntil([&] { return app.Browser()->navigations.size() == 1; }));
+  app.Click(L"btn_down");  // stop while the login window is about to show
+  EXPECT_TRUE(app.RunIsOver());
+  app.Backend()->AdvanceClock(6000);
+  ASSERT_TRUE(app.LoginVisible());
+  app.Click(app.Window()->m_loginWnd->m_btnOk);
+  // The album still downloads; its end moves the stopped run past the last row, which ends it
+  // with the notice.
+  ASSERT_TRUE(app.RunUntil([&] { return !app.Notices().empty(); }));
+  EXPECT_EQ(app.Row(1)->m_lblStatus->GetText(), L"2");
+  EXPECT_EQ(std::filesystem::file_size(app.AlbumFolder(10008, "Last secret") / "secret1.jpg"),
+            1000u);
+  EXPECT_EQ(app.Notices(), std::vector<std::wstring>{Notice(kNoticeRunFinished)});
+  EXPECT_EQ(AppState::Instance()->m_currentAlbum, 2);
+}
+
 TEST(AppTest, AlbumIdsNeverNameAFileOutsideTheWorkingFolder) {
   EXPECT_EQ(PhotoListFileName("V1_a-b"), L"V1_a-b");
   EXPECT_EQ(PhotoListFileName("../x"), L"%2E%2E%2Fx");

@@ -114,6 +114,9 @@ TEST(ProgramTest, WithoutSkinFileEndsAtOnceAndAfterARunTheSkinFileCarriesItsMark
   ASSERT_EQ(after.size(), skin.size());
   EXPECT_EQ(static_cast<unsigned char>(after[1]), 122);
   EXPECT_EQ(after.substr(2), skin.substr(2));
+  for (const auto& entry : std::filesystem::directory_iterator(exe.Path())) {
+    EXPECT_FALSE(entry.path().filename().string().starts_with("tmp-")) << entry.path();
+  }
 }
 
 class AppGuiTest : public ::testing::Test {
