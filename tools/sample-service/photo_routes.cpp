@@ -58,31 +58,41 @@ void AddPhotoListRoutes(httplib::Server& server, const Fixture& fixture) {
 }
 
 void AddImageRoutes(httplib::Server& server) {
-  server.Get(R"(/img/(\d+)/[^/]+)", [](const httplib::Request& request,
-                                       httplib::Response& response) {
-    const size_t size = std::strtoull(request.matches[1].str().c_str(), nullptr, 10);
-    const Fault fault = FaultNamed(request.get_param_value("fault"));
-    if (fault != Fault::kNone || size == 0) {
-      Answer(request, response, ImageBytes(size), "image/jpeg", fault);
-      return;
-    }
-    // A real picture first when it fits, so that the photo opens in a viewer (bytes after a
-    // JPEG's end are ignored), then the shared pattern block: streamed, with no copy of the
-    // whole image per request.
-    const std::string* picture = &PictureFor(request.matches[0].str());
-    if (picture->size() > size) {
-      static const std::string kNone;
-      picture = &kNone;
-    }
-    response.set_content_provider(
-        size, "image/jpeg", [picture](size_t offset, size_t length, httplib::DataSink& sink) {
-          if (offset < picture->size()) {
-            return sink.write(picture->data() + offset, std::min(length, picture->size() - offset));
-          }
-          const std::string& block = PatternBlock();
-          const size_t start = offset % block.size();
-          const size_t piece = std::min({length, block.size() - start, size_t{256 * 1024}});
-          return sink.write(block.data() + start, piece);
-        });
-  });
+  server.Get(
+      R"(/img/(\d+)/[^/]+)", [](const httplib::Request& request, httplib::Response& response) {
+        const size_t size = std::strtoull(request.matches[1].str().c_str(), nullptr, 10);
+        const Fault fault = FaultNamed(request.get_param_value("fault"));
+        if (fault != Fault::kNone || size == 0) {
+          Answer(request, response, ImageBytes(size), "image/jpeg", fault);
+          return;
+        }
+        // A real picture first when it fits, so that the photo opens in a viewer (bytes after a
+        // JPEG's end are ignored), then the shared pattern block: streamed, with no copy of the
+        // whole image per request.
+        const std::string* picture = &PictureFor(request.matches[0].str());
+        if (picture->size() > size) {
+          static const std::string kNone;
+          picture = &kNone;
+        }
+        response.set_content_provider(
+            size, "image/jpeg", [picture](size_t offset, size_t length, httplib::DataSink& sink) {
+              const std::string& block = PatternBlock();
+              if (offset < picture->size()) {
+                // The picture and the pattern after it in one write: a small photo goes out whole,
+                // as one piece.
+                std::string first = picture->substr(offset);
+                const size_t end = std::min(offset + length, offset + size_t{256 * 1024});
+                for (size_t at = picture->size(); at < end;) {
+                  const size_t start = at % block.size();
+                  const size_t piece = std::min(end - at, block.size() - start);
+                  first.append(block, start, piece);
+                  at += piece;
+                }
+                return sink.write(first.data(), first.size());
+              }
+              const size_t start = offset % block.size();
+              const size_t piece = std::min({length, block.size() - start, size_t{256 * 1024}});
+              return sink.write(block.data() + start, piece);
+            });
+      });
 }
