@@ -7,7 +7,6 @@
 #include <X11/Xlib.h>
 #include <gtk/gtk.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -18,7 +17,7 @@
 #include <string>
 #include <vector>
 
-extern char** environ;
+#include "support/spawn_with_home.h"
 
 namespace {
 
@@ -36,30 +35,6 @@ int RunMinimalWindow(int argc, char** argv) {
   return 0;
 }
 
-pid_t Spawn(const std::string& program, const std::string& argument,
-            const std::filesystem::path& home) {
-  std::vector<std::string> env;
-  for (char** e = environ; *e != nullptr; ++e) {
-    const std::string entry = *e;
-    if (!entry.starts_with("HOME=") && !entry.starts_with("XDG_CACHE_HOME=")) {
-      env.push_back(entry);
-    }
-  }
-  env.push_back("HOME=" + home.string());
-  env.push_back("XDG_CACHE_HOME=" + (home / ".cache").string());
-  std::vector<char*> envp;
-  for (std::string& entry : env) {
-    envp.push_back(entry.data());
-  }
-  envp.push_back(nullptr);
-  std::string path = program;
-  std::string arg = argument;
-  char* argv[] = {path.data(), arg.empty() ? nullptr : arg.data(), nullptr};
-  pid_t pid = -1;
-  posix_spawn(&pid, path.c_str(), nullptr, nullptr, argv, envp.data());
-  return pid;
-}
-
 // Milliseconds from starting the program until one of its top-level windows of at least
 // 100 by 100 pixels is mapped; a negative number when none is within 30 s.
 double TimeToWindow(Display* display, const std::string& program, const std::string& argument,
@@ -68,7 +43,9 @@ double TimeToWindow(Display* display, const std::string& program, const std::str
   XSelectInput(display, root, SubstructureNotifyMask);
   XSync(display, True);  // drop what came before
   const auto start = Clock::now();
-  const pid_t pid = Spawn(program, argument, home);
+  const pid_t pid = SpawnWithHome(
+      program, argument.empty() ? std::vector<std::string>{} : std::vector<std::string>{argument},
+      home);
   double elapsed = -1;
   const int fd = ConnectionNumber(display);
   while (Clock::now() - start < std::chrono::seconds(30) && elapsed < 0) {

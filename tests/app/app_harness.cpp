@@ -10,6 +10,7 @@
 #include "platform/url_cache.h"
 #include "platform/url_download.h"
 #include "skin/scrambled_text.h"
+#include "support/temporary_settings.h"
 #include "ui/backend_folder_picker.h"
 #include "uilib/resources.h"
 
@@ -22,12 +23,7 @@ AppHarness::AppHarness() {
   AllowDownloads();
   SkinResources::SetFolder(ZP_SKIN_FOLDER);
   UrlCache::SetDefaultRoot(m_dir.Path() / "cache");
-  m_root = m_dir.Path() / "photos";
-  std::filesystem::create_directories(m_root);
-  auto settings = std::make_unique<DownloadSettings>(m_dir.Path() / "config.ini",
-                                                     std::make_shared<HomeDriveProvider>());
-  settings->WritePhotoDir(Utf8ToWide(m_root.string()));
-  DownloadSettings::SetInstance(std::move(settings));
+  m_root = UseTemporarySettings(m_dir.Path());
   DownloadSettings::SetFolderPicker(std::make_shared<BackendFolderPicker>());
   SetService(m_service.Config());
 

@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 #include <gtk/gtk.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/wait.h>
 
 #include <chrono>
@@ -23,40 +22,17 @@
 #include "platform/url_cache.h"
 #include "platform/url_download.h"
 #include "support/service_fixture.h"
+#include "support/spawn_with_home.h"
+#include "support/temporary_settings.h"
 #include "ui/main_window.h"
 #include "uilib/gtk/gtk_backend.h"
 #include "uilib/gtk/gtk_web_browser.h"
-
-extern char** environ;
 
 namespace {
 
 std::string Artifacts() {
   const char* folder = std::getenv("ZP_TEST_ARTIFACTS");
   return folder != nullptr ? folder : "/tmp";
-}
-
-// Runs `program` with HOME and XDG_CACHE_HOME in `home`; returns its pid.
-pid_t Spawn(const std::filesystem::path& program, const std::filesystem::path& home) {
-  std::vector<std::string> env;
-  for (char** e = environ; *e != nullptr; ++e) {
-    const std::string entry = *e;
-    if (!entry.starts_with("HOME=") && !entry.starts_with("XDG_CACHE_HOME=")) {
-      env.push_back(entry);
-    }
-  }
-  env.push_back("HOME=" + home.string());
-  env.push_back("XDG_CACHE_HOME=" + (home / ".cache").string());
-  std::vector<char*> envp;
-  for (std::string& entry : env) {
-    envp.push_back(entry.data());
-  }
-  envp.push_back(nullptr);
-  std::string path = program.string();
-  char* argv[] = {path.data(), nullptr};
-  pid_t pid = -1;
-  posix_spawn(&pid, path.c_str(), nullptr, nullptr, argv, envp.data());
-  return pid;
 }
 
 // The exit status of `pid`, or -1000 when it has not ended within `seconds`.
@@ -99,14 +75,14 @@ TEST(ProgramTest, WithoutSkinFileEndsAtOnceAndAfterARunTheSkinFileCarriesItsMark
   std::filesystem::permissions(exe.Path() / "zupictrove", std::filesystem::perms::owner_all);
 
   const auto started = std::chrono::steady_clock::now();
-  EXPECT_EQ(WaitExit(Spawn(exe.Path() / "zupictrove", home.Path()), 20), 0);
+  EXPECT_EQ(WaitExit(SpawnWithHome((exe.Path() / "zupictrove").string(), {}, home.Path()), 20), 0);
   EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(10));
 
   std::string skin = ReadFileBytes(ZP_SKIN_FILE);
   ASSERT_GT(skin.size(), 1032u);
   skin[1] = 7;
   exe.Write("skin.dll", skin);
-  const pid_t pid = Spawn(exe.Path() / "zupictrove", home.Path());
+  const pid_t pid = SpawnWithHome((exe.Path() / "zupictrove").string(), {}, home.Path());
   ASSERT_TRUE(XdotoolAndWait({"search", "--sync", "--onlyvisible", "--name", "^DuRavuv$"}, 60));
   kill(pid, SIGTERM);
   EXPECT_EQ(WaitExit(pid, 20), 0);
@@ -122,11 +98,7 @@ TEST(ProgramTest, WithoutSkinFileEndsAtOnceAndAfterARunTheSkinFileCarriesItsMark
 class AppGuiTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    int argc = 0;
-    char** argv = nullptr;
-    ASSERT_TRUE(InitGtkBackend(&argc, &argv)) << "no display";
-    SetUiBackend(CreateGtkBackend());
-    SetPostedMessageWakeup([] { UiBackend()->WakeLoop(); });
+    ASSERT_TRUE(StartGtkBackend()) << "no display";
     SetProcessCodePage("UTF-8");
   }
 
@@ -134,12 +106,7 @@ class AppGuiTest : public ::testing::Test {
     AllowDownloads();
     UrlCache::SetDefaultRoot(m_dir.Path() / "cache");
     SetBrowserDataFolder((m_dir.Path() / "browser").string());
-    m_root = m_dir.Path() / "photos";
-    std::filesystem::create_directories(m_root);
-    auto settings = std::make_unique<DownloadSettings>(m_dir.Path() / "config.ini",
-                                                       std::make_shared<HomeDriveProvider>());
-    settings->WritePhotoDir(Utf8ToWide(m_root.string()));
-    DownloadSettings::SetInstance(std::move(settings));
+    m_root = UseTemporarySettings(m_dir.Path());
     SetService(m_service.Config());
     std::filesystem::copy_file(ZP_SKIN_FILE, m_exe.Path() / "skin.dll");
     ASSERT_EQ(StartApplication(Utf8ToWide(m_exe.Path().string()) + L"/", &m_app),

@@ -6,9 +6,22 @@
 
 #include <chrono>
 
+#include "platform/posted_messages.h"
+#include "uilib/gtk/gtk_backend.h"
 #include "uilib/paint_manager.h"
 
 extern char** environ;
+
+bool StartGtkBackend() {
+  int argc = 0;
+  char** argv = nullptr;
+  if (!InitGtkBackend(&argc, &argv)) {
+    return false;
+  }
+  SetUiBackend(CreateGtkBackend());
+  SetPostedMessageWakeup([] { UiBackend()->WakeLoop(); });
+  return true;
+}
 
 // Runs the GTK loop until `done` holds or the time is up; the loop wakes for every event and at
 // least every 50 ms to look again.

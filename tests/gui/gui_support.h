@@ -9,6 +9,9 @@
 #include <string>
 #include <vector>
 
+// Starts GTK and makes the GTK back end the UI back end, with posted messages waking its loop;
+// false when there is no display.
+bool StartGtkBackend();
 // Runs the GTK loop (and the posted messages) until `done` holds or the time is up.
 bool PumpUntil(const std::function<bool()>& done, int seconds);
 // Starts xdotool with `arguments`; the loop keeps running while it works.

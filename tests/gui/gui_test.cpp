@@ -56,13 +56,7 @@ class GuiWindow : public CDialogWnd {
 
 class GuiTest : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() {
-    int argc = 0;
-    char** argv = nullptr;
-    ASSERT_TRUE(InitGtkBackend(&argc, &argv)) << "no display";
-    SetUiBackend(CreateGtkBackend());
-    SetPostedMessageWakeup([] { UiBackend()->WakeLoop(); });
-  }
+  static void SetUpTestSuite() { ASSERT_TRUE(StartGtkBackend()) << "no display"; }
   void SetUp() override {
     m_window = std::make_unique<GuiWindow>();
     ASSERT_NE(m_window->Create(nullptr, L"gui", 0, 0, 100, 100, 0, 0), nullptr);

@@ -3,14 +3,13 @@
 //   skinpack pack DIR OUT       zips DIR and writes the skin file OUT
 //   skinpack unpack IN OUT.zip  decodes the skin file IN with the program's own decoder
 
-#include <unistd.h>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <string>
 
 #include "catalogue/file_read.h"
 #include "platform/code_page.h"
+#include "platform/file_write.h"
 #include "skin/skin_archive.h"
 #include "skin_encoder.h"
 
@@ -24,28 +23,6 @@ int Usage() {
 int Fail(const std::string& message) {
   std::fprintf(stderr, "skinpack: %s\n", message.c_str());
   return 1;
-}
-
-// Writes next to the target first, so that a failed write never leaves a broken file behind.
-bool WriteFileAtomically(const std::filesystem::path& path, const std::string& bytes) {
-  const std::filesystem::path temporary =
-      path.string() + ".tmp" + std::to_string(static_cast<long>(getpid()));
-  {
-    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    if (!out.flush()) {
-      std::error_code ec;
-      std::filesystem::remove(temporary, ec);
-      return false;
-    }
-  }
-  std::error_code ec;
-  std::filesystem::rename(temporary, path, ec);
-  if (ec) {
-    std::filesystem::remove(temporary, ec);
-    return false;
-  }
-  return true;
 }
 
 }  // namespace
