@@ -92,3 +92,14 @@ void Answer(const httplib::Request& request, httplib::Response& response, std::s
         return false;  // the connection closes with the body cut off
       });
 }
+
+void AnswerFile(const httplib::Request& request, httplib::Response& response,
+                const Fixture& fixture, const std::string& label, const std::string& file,
+                const std::string& contentType) {
+  std::optional<std::string> body = fixture.Read(label, file);
+  if (!body) {
+    response.status = 404;
+    return;
+  }
+  Answer(request, response, std::move(*body), contentType, fixture.FaultOf(label, file));
+}

@@ -15,5 +15,10 @@ extern std::atomic<bool> g_stopping;
 void Answer(const httplib::Request& request, httplib::Response& response, std::string body,
             const std::string& contentType, Fault fault);
 
+// Answers the fixture file `file` of host `label` with its fault, if any; 404 without the file.
+void AnswerFile(const httplib::Request& request, httplib::Response& response,
+                const Fixture& fixture, const std::string& label, const std::string& file,
+                const std::string& contentType);
+
 // The bytes every image of `size` bytes holds.
 std::string ImageBytes(size_t size);

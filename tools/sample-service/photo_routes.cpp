@@ -47,13 +47,7 @@ void AddPhotoListRoutes(httplib::Server& server, const Fixture& fixture) {
                  return;
                }
                const std::string file = "photos/" + uin + "/" + FixtureNameOfId(id) + ".xml";
-               std::optional<std::string> body = fixture.Read(label, file);
-               if (!body) {
-                 response.status = 404;
-                 return;
-               }
-               Answer(request, response, std::move(*body), "text/xml; charset=utf-8",
-                      fixture.FaultOf(label, file));
+               AnswerFile(request, response, fixture, label, file, "text/xml; charset=utf-8");
              });
 }
 
