@@ -57,15 +57,15 @@ double WorkerSeconds(CAlbumThread& worker, HWND window, const TempDir& dir,
            "</origin_url></pic>";
   }
   const std::filesystem::path list = dir.Write("list.xml", doc + "</data>");
-  WideToAnsi(Utf8ToWide(list.string()), worker.m_listFile);
-  worker.m_albumFolderName = L"album" + std::to_wstring(run++);
-  worker.m_fromWebCache = 0;
+  AlbumJob job;
+  job.listFile = WideToAnsi(Utf8ToWide(list.string()));
+  job.albumFolderName = L"album" + std::to_wstring(run++);
+  job.uin = 10001;
   const auto start = std::chrono::steady_clock::now();
-  worker.Start();
+  worker.StartAlbum(job);
   // Joining the thread, rather than waking up for each posted message, keeps the measurement to
   // the worker's own work.
-  worker.m_waitTimeout = 3600 * 1000;
-  worker.Wait();
+  worker.Join();
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   size_t saved = 0;

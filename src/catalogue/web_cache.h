@@ -17,9 +17,10 @@ bool EvictCachedUrl(std::wstring_view url);
 // the entry could not be read.
 int LocalFileOfCachedUrl(std::wstring_view url, std::wstring* path);
 
-// Searches the cache in the order it was written for the first entry whose URL contains `pattern`
-// (case-sensitive) and whose answer contains the marker "origin_url", and writes its path into
-// `path` (left as it is when there is none). -1 when the cache cannot be read, 0 otherwise.
+// Searches the cache, newest entry first, for an entry whose URL contains `pattern`
+// (case-sensitive) followed by the end of the URL, '&' or '#', and whose answer contains the marker
+// "origin_url", and writes its path into `path` (left as it is when there is none). -1 when the
+// cache cannot be read, 0 otherwise.
 int FindCachedUrl(std::wstring* path, std::wstring_view pattern);
 
 // Whether the file's text, up to its first zero byte, contains "origin_url".

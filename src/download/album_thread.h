@@ -2,43 +2,84 @@
 
 // The download worker: fetches the photos of one album on its own thread.
 //
-// The main window fills the fields and calls Start for each album. The worker reads the album's
-// photo list (the photo-list document, or the album page from the web cache), empties and makes
-// the album folder, downloads the photos one at a time and posts WM_PHOTO_SAVED after each saved
-// photo. It posts WM_ALBUM_DONE when the album ends: after a stop only for the web cache form.
-// The UI thread stops it by clearing m_running; the photo in progress still completes.
+// The main window hands it one album job at a time (StartAlbum). The job is copied into the
+// worker's fields only while no thread runs, and nothing writes them while the thread reads them.
+// The worker reads the album's photo list (the photo-list document, or the album page from the web
+// cache), empties and makes the album folder, downloads the photos one at a time and posts
+// WM_PHOTO_SAVED after each saved photo and WM_ALBUM_DONE with the album's outcome at its end; both
+// carry the job's run number. Stop clears m_running: the transfer in flight is aborted at once
+// (it leaves no file), and the worker ends. A job handed over while the thread of a stopped job is
+// still ending waits, without blocking the caller, until that thread is gone.
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
+#include <optional>
 #include <string>
 
+#include "catalogue/app_messages.h"
 #include "download/kel_thread.h"
 #include "download/photo_files.h"
 #include "download/photo_list.h"
 #include "platform/code_page.h"
 #include "platform/win_types.h"
 
+class DownloadSettings;
+
 // Longest photo address, in wide units.
 constexpr size_t kPhotoAddressMaxUnits = 511;
 
+// Everything the worker needs for one album, handed over whole.
+struct AlbumJob {
+  std::string listFile;         // the photo-list document, or the cached album page (narrow path)
+  std::wstring albumFolderName;  // the album's folder name, cleaned
+  uint8_t fromWebCache = 0;      // 0: photo-list document; 1: cached album page
+  int32_t row = 0;               // the album's row, for the messages
+  int32_t uin = 0;               // whose album it is
+  uint32_t runId = 0;            // the run the album belongs to
+};
+
 class CAlbumThread : public CKelThread {
  public:
+  ~CAlbumThread() override;
+
+  // Starts the job now when no thread runs; otherwise the job waits until the thread of the
+  // previous job has ended (ResumeWaitingJob starts it). True when it started now.
+  bool StartAlbum(const AlbumJob& job);
+  // Starts the waiting job if the previous thread has ended by now (waiting at most
+  // m_waitTimeout). Called when that thread reports its end.
+  void ResumeWaitingJob();
+  // Stops the running job (its transfer is aborted) and drops a waiting one.
+  void Stop();
+
   void Run() override;
   void DownloadListedAlbum();
   void DownloadCachedAlbum();
 
-  AnsiField m_listFile{};          // the photo-list document, or the cached album page
-  std::wstring m_albumFolderName;  // the album's cleaned name
-  HWND m_notifyWnd = nullptr;      // receives WM_PHOTO_SAVED and WM_ALBUM_DONE
-  uint8_t m_fromWebCache = 0;      // 0: photo-list document; 1: cached album page
+  // The job being run, written by StartAlbum only while no thread runs.
+  std::string m_listFile;  // narrow path, in the process code page
+  std::wstring m_albumFolderName;
+  uint8_t m_fromWebCache = 0;
+  int32_t m_row = 0;
+  int32_t m_uin = 0;
+  uint32_t m_runId = 0;
+  std::shared_ptr<DownloadSettings> m_settings;  // kept alive for the job, also past shutdown
+
+  HWND m_notifyWnd = nullptr;  // receives WM_PHOTO_SAVED and WM_ALBUM_DONE
+  // 1 while the worker should go on; set when a job starts, cleared (any thread) to stop it.
   std::atomic<uint8_t> m_running{0};
-  uint32_t m_runId = 0;  // the wParam of WM_ALBUM_DONE: the number of the run the album belongs to
 
  private:
+  void Launch(const AlbumJob& job);
+  // True (and the end posted) when the job was stopped before its folder was prepared.
+  bool StoppedBeforeFolder();
   std::wstring PrepareFolder();
-  void DownloadPhoto(const PhotoEntry& entry, const std::wstring& albumFolder, int32_t row,
-                     int32_t* saved);
-  void PostAlbumDone();
+  // Downloads one photo; true when it was saved.
+  bool DownloadPhoto(const PhotoEntry& entry, const std::wstring& albumFolder, int32_t* saved);
+  void PostAlbumDone(AlbumOutcome outcome, int32_t failed = 0);
+  // The outcome of an album whose list held `listed` photos of which `saved` were saved.
+  AlbumOutcome OutcomeOf(int32_t listed, int32_t saved) const;
 
-  PhotoPathMemo m_pathMemo;  // used by the worker thread only
+  std::optional<AlbumJob> m_waitingJob;  // UI thread only
+  PhotoPathMemo m_pathMemo;              // used by the worker thread only
 };

@@ -1,6 +1,5 @@
 #include "download/download_settings.h"
 
-#include <glib.h>
 #include <sys/stat.h>
 
 #include <system_error>
@@ -8,6 +7,7 @@
 #include "platform/code_page.h"
 #include "platform/executable_folder.h"
 #include "platform/file_path.h"
+#include "platform/ini_profile.h"
 
 namespace {
 
@@ -15,33 +15,8 @@ constexpr const char* kSection = "info";
 constexpr const char* kKey = "photo_dir";
 
 std::mutex g_instanceMutex;
-std::unique_ptr<DownloadSettings> g_instance;
+std::shared_ptr<DownloadSettings> g_instance;
 std::shared_ptr<FolderPicker> g_picker;
-
-// Loads the INI file into `file`. Lines that begin with ';' are comments in INI files but errors
-// to GKeyFile, which would then read nothing at all: they are read (and written back) as '#'
-// comments.
-bool LoadIni(GKeyFile* file, const std::filesystem::path& path, GKeyFileFlags flags) {
-  gchar* contents = nullptr;
-  gsize length = 0;
-  if (!g_file_get_contents(path.c_str(), &contents, &length, nullptr)) {
-    return false;
-  }
-  std::string text(contents, length);
-  g_free(contents);
-  bool lineStart = true;
-  for (char& c : text) {
-    if (lineStart && c == ';') {
-      c = '#';
-    }
-    if (c == '\n') {
-      lineStart = true;
-    } else if (c != ' ' && c != '\t') {
-      lineStart = false;
-    }
-  }
-  return g_key_file_load_from_data(file, text.data(), text.size(), flags, nullptr);
-}
 
 bool PathExists(const std::wstring& path) {
   struct stat info;
@@ -63,12 +38,16 @@ DownloadSettings::DownloadSettings(std::filesystem::path configFile,
     : m_configFile(std::move(configFile)), m_drives(std::move(drives)) {}
 
 DownloadSettings* DownloadSettings::Instance() {
+  return Shared().get();
+}
+
+std::shared_ptr<DownloadSettings> DownloadSettings::Shared() {
   std::lock_guard<std::mutex> lock(g_instanceMutex);
   if (!g_instance) {
-    g_instance = std::make_unique<DownloadSettings>(FsPath(ExeFolder() + L"/config.ini"),
+    g_instance = std::make_shared<DownloadSettings>(FsPath(ExeFolder() + L"/config.ini"),
                                                     std::make_shared<HomeDriveProvider>());
   }
-  return g_instance.get();
+  return g_instance;
 }
 
 void DownloadSettings::Destroy() {
@@ -88,28 +67,12 @@ void DownloadSettings::SetFolderPicker(std::shared_ptr<FolderPicker> picker) {
 
 std::wstring DownloadSettings::ReadPhotoDir() const {
   std::lock_guard<std::mutex> lock(m_mutex);
-  GKeyFile* file = g_key_file_new();
-  std::wstring value;
-  if (LoadIni(file, m_configFile, G_KEY_FILE_NONE)) {
-    gchar* text = g_key_file_get_string(file, kSection, kKey, nullptr);
-    if (text != nullptr) {
-      value = Utf8ToWide(text);
-      g_free(text);
-    }
-  }
-  g_key_file_free(file);
-  return value;
+  return Utf8ToWide(ReadIniString(m_configFile, kSection, kKey).value);
 }
 
 void DownloadSettings::WritePhotoDir(std::wstring_view folder) const {
   std::lock_guard<std::mutex> lock(m_mutex);
-  GKeyFile* file = g_key_file_new();
-  // Whatever else the file holds, comments included, is written back as it was.
-  LoadIni(file, m_configFile,
-          static_cast<GKeyFileFlags>(G_KEY_FILE_KEEP_COMMENTS | G_KEY_FILE_KEEP_TRANSLATIONS));
-  g_key_file_set_string(file, kSection, kKey, WideToUtf8(folder).c_str());
-  g_key_file_save_to_file(file, m_configFile.c_str(), nullptr);
-  g_key_file_free(file);
+  WriteIniString(m_configFile, kSection, kKey, WideToUtf8(folder));
 }
 
 bool DownloadSettings::FindDefaultDrive(std::wstring* root) const {
@@ -123,7 +86,12 @@ bool DownloadSettings::FindDefaultDrive(std::wstring* root) const {
 }
 
 std::wstring DownloadSettings::GetDownloadRoot() const {
-  const std::wstring stored = ReadPhotoDir();
+  IniLookup lookup;
+  {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    lookup = ReadIniString(m_configFile, kSection, kKey);
+  }
+  const std::wstring stored = Utf8ToWide(lookup.value);
   if (!stored.empty() && PathExists(stored)) {
     return stored;
   }
@@ -136,7 +104,10 @@ std::wstring DownloadSettings::GetDownloadRoot() const {
     std::error_code ec;
     std::filesystem::create_directory(FsPath(folder), ec);
   }
-  WritePhotoDir(folder);
+  // A file that could not be read may still hold the user's folder: it is left as it is.
+  if (lookup.status != IniStatus::kUnreadable) {
+    WritePhotoDir(folder);
+  }
   return folder;
 }
 

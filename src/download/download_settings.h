@@ -1,12 +1,15 @@
 #pragma once
 
 // The one setting: the download root, kept in "config.ini" beside the executable, section "info",
-// key "photo_dir". When none is stored, or the stored folder is gone, the default root
-// <last fixed drive that answers>ZeDiRazuz is made and stored.
+// key "photo_dir", read and written with the INI rules of platform/ini_profile.h (names in any
+// letter case; lines that fit no rule are skipped on reading and kept on writing). When none is
+// stored, or the stored folder is gone, the default root <last fixed drive that answers>ZeDiRazuz
+// is made and stored. When the file exists but cannot be read, that default is used without
+// being stored, so the file, and the folder it may hold, is never replaced.
 //
 // The worker asks for the root at the start of every album and the main window may store a new one
 // at any time, so reads and writes of the file are serialised; a write replaces the file
-// atomically and keeps everything else in it.
+// atomically and changes only the one line.
 
 #include <filesystem>
 #include <memory>
@@ -41,6 +44,8 @@ class DownloadSettings {
   // The object the program uses (config.ini beside the executable, the home drive), made on first
   // use; Destroy deletes it, SetInstance replaces it (tests).
   static DownloadSettings* Instance();
+  // The same object, shared: a worker holds it for its album, so Destroy never frees it under it.
+  static std::shared_ptr<DownloadSettings> Shared();
   static void Destroy();
   static void SetInstance(std::unique_ptr<DownloadSettings> settings);
   // The folder picker the UI offers; without one, picking is cancelled at once.
@@ -50,8 +55,8 @@ class DownloadSettings {
   void WritePhotoDir(std::wstring_view folder) const;
   // The root of the last fixed drive whose free-space query succeeds.
   bool FindDefaultDrive(std::wstring* root) const;
-  // The stored folder when it exists; otherwise the default root, made and stored; otherwise
-  // what is stored.
+  // The stored folder when it exists; otherwise the default root, made and stored (not stored
+  // when the file cannot be read); otherwise what is stored.
   std::wstring GetDownloadRoot() const;
   // Lets the user pick a folder; its path without a trailing separator ("/" stays "/"), or empty
   // text when cancelled.

@@ -12,26 +12,19 @@ uint32_t ThreadEntry(CKelThread* thread) {
 }
 
 CKelThread::~CKelThread() {
-  if (m_completion) {
-    WaitUntilEnded(m_completion);
-  }
+  Join();
+}
+
+void CKelThread::Join() {
   if (m_hThread.joinable()) {
     m_hThread.join();
   }
-}
-
-void CKelThread::WaitUntilEnded(const std::shared_ptr<Completion>& completion) {
-  std::unique_lock<std::mutex> lock(completion->mutex);
-  completion->ended.wait(lock, [&] { return completion->done; });
+  m_completion.reset();
+  m_threadId = 0;
 }
 
 void CKelThread::Start() {
-  if (m_completion) {
-    WaitUntilEnded(m_completion);
-  }
-  if (m_hThread.joinable()) {
-    m_hThread.join();
-  }
+  Join();
   auto completion = std::make_shared<Completion>();
   m_completion = completion;
   m_hThread = std::thread([this, completion] {
@@ -41,6 +34,14 @@ void CKelThread::Start() {
     completion->ended.notify_all();
   });
   m_threadId = static_cast<uint32_t>(std::hash<std::thread::id>()(m_hThread.get_id()));
+}
+
+bool CKelThread::IsBusy() const {
+  if (!m_completion) {
+    return false;
+  }
+  std::lock_guard<std::mutex> lock(m_completion->mutex);
+  return !m_completion->done;
 }
 
 int32_t CKelThread::Wait() {
@@ -54,10 +55,7 @@ int32_t CKelThread::Wait() {
                                          [this] { return m_completion->done; });
   }
   if (ended) {
-    m_hThread.join();
-  } else {
-    m_hThread.detach();
+    Join();  // the thread has left Run: joining it takes no time
   }
-  m_threadId = 0;
   return 1;
 }

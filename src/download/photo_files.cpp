@@ -20,10 +20,11 @@ bool PathExists(const std::wstring& path) {
   return lstat(FsPath(path).c_str(), &info) == 0;
 }
 
-// `name` cut so that it, `suffix` and the extension fit one file name, without splitting a
-// character. Names that fit are left as they are.
-std::wstring FitFileName(std::wstring_view name, std::wstring_view suffix) {
-  const size_t fixed = WideToUtf8(suffix).size() + kPhotoExtension.size();
+// `name` cut so that it and `suffix` (and the extension, for a photo) fit one file name, without
+// splitting a character. Names that fit are left as they are.
+std::wstring FitFileName(std::wstring_view name, std::wstring_view suffix,
+                         std::wstring_view extension = kPhotoExtension) {
+  const size_t fixed = WideToUtf8(suffix).size() + WideToUtf8(extension).size();
   std::wstring fitted(name);
   while (!fitted.empty() && WideToUtf8(fitted).size() + fixed > kFileNameMaxBytes) {
     fitted.pop_back();
@@ -137,6 +138,17 @@ std::wstring PrepareAlbumFolder(std::wstring_view root, int32_t uin,
     memo->Forget(albumFolder);
   }
   return albumFolder;
+}
+
+std::wstring AlbumFolderNameInRun(std::wstring_view cleanedName, std::set<std::wstring>* usedInRun) {
+  const std::wstring_view name = cleanedName.empty() ? kUnnamedAlbumFolder : cleanedName;
+  std::wstring candidate = FitFileName(name, L"", L"");
+  for (int number = 1; usedInRun->count(candidate) != 0; ++number) {
+    const std::wstring suffix = L"_" + std::to_wstring(number);
+    candidate = FitFileName(name, suffix, L"") + suffix;
+  }
+  usedInRun->insert(candidate);
+  return candidate;
 }
 
 bool DeleteFolderTree(std::wstring_view folder) {

@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <map>
+#include <set>
 #include <string>
 #include <string_view>
 
@@ -44,6 +45,12 @@ std::wstring MakePhotoPath(std::wstring_view folder, std::wstring_view name,
 // there); returns the album folder. Failures are left for the downloads into it to show.
 std::wstring PrepareAlbumFolder(std::wstring_view root, int32_t uin,
                                 std::wstring_view albumFolderName, PhotoPathMemo* memo = nullptr);
+
+// The folder name of an album in a download run: the cleaned name (kUnnamedAlbumFolder when it is
+// empty), cut between whole characters to fit a file name, and "<name>_<n>" with the first n from 1
+// that is free when an earlier album of the run has the name already, so that no album of a run
+// ever empties the folder of another. The name returned is added to `usedInRun`.
+std::wstring AlbumFolderNameInRun(std::wstring_view cleanedName, std::set<std::wstring>* usedInRun);
 
 // Deletes the folder's files and subfolders, then the folder; true when the folder itself went.
 // Entries whose names begin with '.' stay. A symbolic link is removed as a link: neither a linked

@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <memory>
 #include <mutex>
+#include <random>
 #include <string>
 #include <system_error>
 
@@ -35,14 +36,31 @@ struct CurlDeleter {
   void operator()(CURL* handle) const { curl_easy_cleanup(handle); }
 };
 
-// One handle per thread: its connection cache keeps connections to a host open between calls.
-CURL* ThreadHandle() {
-  thread_local std::unique_ptr<CURL, CurlDeleter> handle;
-  if (!handle) {
+struct MultiDeleter {
+  void operator()(CURLM* multi) const { curl_multi_cleanup(multi); }
+};
+
+// One transfer handle and one multi handle per thread. The multi handle drives the transfer (so
+// that a stop is seen while the server is silent) and keeps connections to a host open between
+// calls. The easy handle is removed from it after every transfer, and is cleaned up first.
+struct ThreadTransfer {
+  std::unique_ptr<CURLM, MultiDeleter> multi;
+  std::unique_ptr<CURL, CurlDeleter> easy;
+};
+
+ThreadTransfer* ThreadHandles() {
+  thread_local ThreadTransfer transfer;
+  if (!transfer.multi) {
     InitCurlOnce();
-    handle.reset(curl_easy_init());
+    transfer.multi.reset(curl_multi_init());
+    transfer.easy.reset(curl_easy_init());
+    if (!transfer.multi || !transfer.easy) {
+      transfer.multi.reset();
+      transfer.easy.reset();
+      return nullptr;
+    }
   }
-  return handle.get();
+  return &transfer;
 }
 
 bool IsHttpAddress(std::string_view url) {
@@ -83,15 +101,20 @@ size_t WriteBody(char* data, size_t size, size_t count, void* userdata) {
   return bytes;
 }
 
-// A temporary file beside `target`, created exclusively with the permissions a new file gets
-// (mkstemp would make it private to the user).
+// A random 64-bit number in hex, for a temporary file's name.
+std::string RandomHex() {
+  thread_local std::mt19937_64 engine{std::random_device{}()};
+  char text[17];
+  std::snprintf(text, sizeof(text), "%016llx", static_cast<unsigned long long>(engine()));
+  return text;
+}
+
+// A temporary file beside `target` with a short name of its own, created exclusively with the
+// permissions a new file gets (mkstemp would make it private to the user).
 FILE* CreateTemporaryBeside(const std::filesystem::path& target, std::string* name) {
-  static std::atomic<unsigned> counter{0};
   for (int attempt = 0; attempt < 100; ++attempt) {
     const std::string candidate =
-        (target.parent_path() / ("." + target.filename().string() + ".part-" +
-                                 std::to_string(getpid()) + "-" + std::to_string(counter++)))
-            .string();
+        (target.parent_path() / (".zp-" + RandomHex() + ".part")).string();
     const int fd = open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0) {
       if (errno == EEXIST) {
@@ -111,8 +134,43 @@ FILE* CreateTemporaryBeside(const std::filesystem::path& target, std::string* na
   return nullptr;
 }
 
-int AbandonCheck(void*, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
-  return g_abandoned ? 1 : 0;
+bool Stopped(const std::atomic<uint8_t>* running) {
+  return g_abandoned || (running != nullptr && *running == 0);
+}
+
+int StopCheck(void* running, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+  return Stopped(static_cast<const std::atomic<uint8_t>*>(running)) ? 1 : 0;
+}
+
+// Runs the transfer of `easy` on `multi` until it ends or is stopped; its result.
+CURLcode Perform(CURLM* multi, CURL* easy, const std::atomic<uint8_t>* running) {
+  if (curl_multi_add_handle(multi, easy) != CURLM_OK) {
+    return CURLE_FAILED_INIT;
+  }
+  CURLcode result = CURLE_ABORTED_BY_CALLBACK;
+  int active = 1;
+  while (!Stopped(running)) {
+    if (curl_multi_perform(multi, &active) != CURLM_OK) {
+      result = CURLE_FAILED_INIT;
+      break;
+    }
+    if (active == 0) {
+      int queued = 0;
+      result = CURLE_FAILED_INIT;
+      while (CURLMsg* message = curl_multi_info_read(multi, &queued)) {
+        if (message->msg == CURLMSG_DONE && message->easy_handle == easy) {
+          result = message->data.result;
+        }
+      }
+      break;
+    }
+    if (curl_multi_poll(multi, nullptr, 0, kStopCheckMs, nullptr) != CURLM_OK) {
+      result = CURLE_FAILED_INIT;
+      break;
+    }
+  }
+  curl_multi_remove_handle(multi, easy);
+  return result;
 }
 
 }  // namespace
@@ -134,18 +192,20 @@ DownloadTimeouts GetDownloadTimeouts() {
   return {g_connectSeconds, g_lowSpeedSeconds};
 }
 
-HRESULT DownloadUrlToFile(std::wstring_view url, std::wstring_view path) {
+HRESULT DownloadUrlToFile(std::wstring_view url, std::wstring_view path,
+                          const std::atomic<uint8_t>* running) {
   const std::string address = WideToUtf8(url);
   if (!IsHttpAddress(address) || address.find_first_of(" \r\n") != std::string::npos) {
     return INET_E_UNKNOWN_PROTOCOL;
   }
-  if (g_abandoned) {
+  if (Stopped(running)) {
     return INET_E_DOWNLOAD_FAILURE;
   }
-  CURL* curl = ThreadHandle();
-  if (curl == nullptr) {
+  ThreadTransfer* handles = ThreadHandles();
+  if (handles == nullptr) {
     return E_OUTOFMEMORY;
   }
+  CURL* curl = handles->easy.get();
   const std::filesystem::path target = FsPath(path);
   std::string temporary;
   BodyFile body;
@@ -167,7 +227,8 @@ HRESULT DownloadUrlToFile(std::wstring_view url, std::wstring_view path) {
   // Larger receive buffer: big photos arrive in fewer, larger writes.
   curl_easy_setopt(curl, CURLOPT_BUFFERSIZE, kReceiveBufferBytes);
   curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, WriteBody);
-  curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, AbandonCheck);
+  curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, StopCheck);
+  curl_easy_setopt(curl, CURLOPT_XFERINFODATA, const_cast<std::atomic<uint8_t>*>(running));
   curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
   curl_easy_setopt(curl, CURLOPT_WRITEDATA, &body);
   // The signed-in session of the embedded browser goes with every request, and only that: the
@@ -178,7 +239,7 @@ HRESULT DownloadUrlToFile(std::wstring_view url, std::wstring_view path) {
     curl_easy_setopt(curl, CURLOPT_COOKIELIST, line.c_str());
   }
 
-  const CURLcode result = curl_easy_perform(curl);
+  const CURLcode result = Perform(handles->multi.get(), curl, running);
   long status = 0;
   curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
   // Closing the file is where a full disk may show; it counts as a failed download.

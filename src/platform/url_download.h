@@ -5,10 +5,18 @@
 // DownloadUrlToFile fetches one http or https address with GET and writes the answer into a file.
 // It reports S_OK only for a complete answer with a 2xx status. The body goes to a temporary file
 // in the target's folder that is renamed over the target only on success, so a failed transfer
-// leaves no file and never damages one that was there. Each thread keeps one libcurl handle, so
-// connections to a host are reused across calls. Redirects are followed (at most 10, http and
-// https only); a connect timeout and a low-speed timeout end transfers that hang.
+// leaves no file and never damages one that was there. The temporary file has a short name of its
+// own (".zp-<random>.part"), so every target name that fits the file system can be written. Each
+// thread keeps one libcurl handle, so connections to a host are reused across calls. Redirects are
+// followed (at most 10, http and https only); a connect timeout and a low-speed timeout end
+// transfers that hang.
+//
+// A transfer given a run flag is aborted within kStopCheckMs once the flag reads 0, also while the
+// server sends nothing: the transfer runs in a loop of ours that waits on its sockets for at most
+// that long before it looks at the flag again.
 
+#include <atomic>
+#include <cstdint>
 #include <string_view>
 
 #include "platform/win_types.h"
@@ -19,7 +27,12 @@ constexpr HRESULT INET_E_UNKNOWN_PROTOCOL = static_cast<HRESULT>(0x800C000Du);
 // written.
 constexpr HRESULT INET_E_DOWNLOAD_FAILURE = static_cast<HRESULT>(0x800C0008u);
 
-HRESULT DownloadUrlToFile(std::wstring_view url, std::wstring_view path);
+// How long a transfer may go on after its run flag was cleared, in milliseconds.
+constexpr int kStopCheckMs = 50;
+
+// `running`, when given, is the run flag of the work the transfer belongs to: 0 aborts it.
+HRESULT DownloadUrlToFile(std::wstring_view url, std::wstring_view path,
+                          const std::atomic<uint8_t>* running = nullptr);
 
 // Ends every transfer in progress, and refuses new ones, for good: the program is ending. An
 // abandoned transfer fails and leaves no file.

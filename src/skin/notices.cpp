@@ -2,14 +2,26 @@
 
 // Made with tools/scramble from UTF-8 texts:
 //   kNoticeEmptyList    列表中还没有相册，请先输入用户号码获取相册列表。
-//   kNoticeRunFinished  勾选的相册已全部下载完成。
+//   kNoticeRunFinished  下载结束：%d 个相册已完成，%d 个未完成。
 //   kNoticeReloadFailed 登录后仍无法读取相册列表，请稍后再试。
 
 const wchar_t kNoticeEmptyList[] =
     L"0457C71280C395BA61C39AF69431B8BF12DBAFD88781673BB1169B9638C56A6B50CD76FAAC1B90230E25F4DEB"
     L"DCF2A8E4A062FDACDC5B913B1C5F7090DA293CCF69F34A230509004";
 const wchar_t kNoticeRunFinished[] =
-    L"045497A391F3B4CD9CFF9B1C05D4B736CAA401E402FEF00058B1A1BE58060B8937B2DFF41A8703";
+    L"0554F461D783445B421D26FE31F85AC14B244CC5236481CB8C78F0B1895189DD3A6286A8431AF776C137FE4D9DF9"
+    L"CDD1DFBB31AE7F277D1196";
 const wchar_t kNoticeReloadFailed[] =
     L"065FF65C292568EA6ECE70D37AFE366C98316E196A9EED2EB845CE4EF92ECEBA56D92257E5E25C85A2DB9501"
     L"7D65354864DFBF73C769C29FAB";
+
+std::wstring FormatCounts(std::wstring text, int first, int second) {
+  for (const int value : {first, second}) {
+    const size_t at = text.find(L"%d");
+    if (at == std::wstring::npos) {
+      break;
+    }
+    text.replace(at, 2, std::to_wstring(value));
+  }
+  return text;
+}

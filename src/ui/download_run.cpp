@@ -8,37 +8,75 @@
 #include "catalogue/app_state.h"
 #include "catalogue/service_config.h"
 #include "catalogue/web_cache.h"
+#include "download/download_settings.h"
 #include "download/photo_files.h"
 #include "platform/code_page.h"
 #include "platform/file_path.h"
 #include "platform/posted_messages.h"
+#include "platform/text_helpers.h"
 #include "platform/url_download.h"
 #include "skin/notices.h"
 #include "skin/scrambled_text.h"
 #include "ui/main_window.h"
 #include "uilib/ui_backend.h"
 
-namespace {
-
-std::wstring AtMost(std::wstring text, size_t units) {
-  if (text.size() > units) {
-    text.resize(units);
+std::wstring OutcomeRemark(AlbumOutcome outcome, int32_t failed) {
+  switch (outcome) {
+    case AlbumOutcome::kSkipped:
+      return {};
+    case AlbumOutcome::kCompleted:
+      return L"完成";
+    case AlbumOutcome::kSomeFailed:
+      return L"部分失败 (" + std::to_wstring(failed) + L" 张)";
+    case AlbumOutcome::kListFailed:
+      return L"列表失败";
+    case AlbumOutcome::kPageNotFound:
+      return L"未找到页面";
+    case AlbumOutcome::kStopped:
+      return L"已停止";
   }
-  return text;
+  return {};
 }
 
-}  // namespace
+bool CZuPictrove::RunInProgress() const {
+  return m_btnDown != nullptr && m_btnDown->GetText() == kCaptionStop;
+}
+
+void CZuPictrove::SetRemark(int32_t row, const std::wstring& text) {
+  CAlbumListItemUI* item = Row(row);
+  if (item != nullptr && item->m_lblRemark != nullptr) {
+    item->m_lblRemark->SetText(text);
+  }
+}
+
+void CZuPictrove::RecordOutcome(int32_t row, AlbumOutcome outcome, int32_t failed) {
+  m_albumInProgress = false;
+  if (outcome == AlbumOutcome::kSkipped) {
+    return;
+  }
+  SetRemark(row, OutcomeRemark(outcome, failed));
+  if (outcome == AlbumOutcome::kCompleted) {
+    ++m_runCompleted;
+  } else {
+    ++m_runNotCompleted;
+  }
+}
+
+void CZuPictrove::PostAlbumDone(AlbumOutcome outcome) {
+  ::PostMessage(m_hWnd, WM_ALBUM_DONE, RunParam(m_runId, AppState::Instance()->m_currentAlbum),
+                OutcomeParam(outcome, 0));
+}
 
 void CZuPictrove::StartNextAlbum() {
   AppState* state = AppState::Instance();
   const int32_t current = state->m_currentAlbum;
-  if (m_albumList != nullptr && current == m_albumList->GetCount()) {
-    ShowNotice(kNoticeRunFinished);
-    if (m_btnDown != nullptr) {
-      m_btnDown->SetText(kCaptionDownload);
-    }
+  if (m_albumList != nullptr && current == m_albumList->GetCount() && RunInProgress()) {
+    // The run is over before the notice shows, so nothing that arrives meanwhile acts on it.
+    m_btnDown->SetText(kCaptionDownload);
+    ShowNotice(FormatCounts(UnscrambleText(kNoticeRunFinished, kScrambleSeed), m_runCompleted,
+                            m_runNotCompleted));
   }
-  if (m_btnDown == nullptr || m_btnDown->GetText() != kCaptionStop) {
+  if (!RunInProgress()) {
     return;
   }
   CAlbumListItemUI* row = Row(current);
@@ -46,9 +84,11 @@ void CZuPictrove::StartNextAlbum() {
     return;
   }
   if (row->m_optSelect == nullptr || !row->m_optSelect->IsSelected()) {
-    ::PostMessage(m_hWnd, WM_ALBUM_DONE, m_runId, 0);
+    PostAlbumDone(AlbumOutcome::kSkipped);
     return;
   }
+  SetRemark(current, L"");
+  m_albumInProgress = true;
   const std::wstring albumId = row->GetUserData();
   const int32_t uin = state->m_uin;
   if (!state->AlbumHasPassword(current)) {
@@ -59,13 +99,31 @@ void CZuPictrove::StartNextAlbum() {
   }
   m_pendingCachePattern = AlbumPagePattern(uin, albumId);
   const std::wstring prompt = AtMost(L"请输入《" + GetRowName(row) + L"》相册密码", 127);
-  if (m_loginWnd != nullptr) {
-    m_loginWnd->OpenForPasswordAlbum();
-    if (m_loginWnd->m_lblTitle != nullptr) {
-      m_loginWnd->m_lblTitle->SetText(prompt);
-    }
+  if (m_loginWnd == nullptr) {
+    PostAlbumDone(AlbumOutcome::kPageNotFound);
+    return;
+  }
+  m_signInTicket = 0;  // the one login window now asks for the album's password
+  m_passwordTicket = ++m_loginTickets;
+  m_loginWnd->OpenForPasswordAlbum(m_passwordTicket);
+  if (m_loginWnd->m_lblTitle != nullptr) {
+    m_loginWnd->m_lblTitle->SetText(prompt);
   }
   state->m_loginOutcome = 2;
+}
+
+AlbumJob CZuPictrove::MakeJob(const std::string& listFile, uint8_t fromWebCache) {
+  AppState* state = AppState::Instance();
+  const std::wstring name =
+      AtMost(AnsiToWide(state->AlbumName(state->m_currentAlbum)), kNameMaxUnits);
+  AlbumJob job;
+  job.listFile = listFile;
+  job.albumFolderName = AlbumFolderNameInRun(CleanFileName(name), &m_runFolders);
+  job.fromWebCache = fromWebCache;
+  job.row = state->m_currentAlbum;
+  job.uin = state->m_uin;
+  job.runId = m_runId;
+  return job;
 }
 
 void CZuPictrove::StartPhotoListDownload(const std::wstring& url, const std::wstring& albumId) {
@@ -77,34 +135,25 @@ void CZuPictrove::StartPhotoListDownload(const std::wstring& url, const std::wst
   }
   const std::wstring file = m_workFolder + PhotoListFileName(WideToAnsi(albumId)) + L".xml";
   if (DownloadUrlToFile(url, file) != S_OK) {
-    ::PostMessage(m_hWnd, WM_ALBUM_DONE, m_runId, 0);
+    PostAlbumDone(AlbumOutcome::kListFailed);
     return;
   }
-  const std::wstring name =
-      AtMost(AnsiToWide(AppState::Instance()->AlbumName(AppState::Instance()->m_currentAlbum)),
-             kNameMaxUnits);
-  m_worker.m_albumFolderName = CleanFileName(name);
-  if (!WideToAnsi(file, m_worker.m_listFile)) {
-    m_worker.m_listFile.fill('\0');  // a path that does not fit names no file
-  }
-  m_worker.m_fromWebCache = 0;
-  m_worker.m_runId = m_runId;
-  m_worker.Start();
+  m_worker.StartAlbum(MakeJob(WideToAnsi(file), 0));
 }
 
-void CZuPictrove::ResumePasswordAlbum() {
+void CZuPictrove::ResumePasswordAlbum(uint32_t ticket) {
+  // Only the answer to the login this run is waiting for; a given-up login does nothing.
+  if (ticket == 0 || ticket != m_passwordTicket || !RunInProgress()) {
+    return;
+  }
+  m_passwordTicket = 0;
   std::wstring found;
   FindCachedUrl(&found, m_pendingCachePattern);
-  const std::wstring name =
-      AtMost(AnsiToWide(AppState::Instance()->AlbumName(AppState::Instance()->m_currentAlbum)),
-             kNameMaxUnits);
-  m_worker.m_albumFolderName = CleanFileName(name);
-  if (!WideToAnsi(found, m_worker.m_listFile)) {
-    m_worker.m_listFile.fill('\0');
+  if (found.empty()) {
+    PostAlbumDone(AlbumOutcome::kPageNotFound);
+    return;
   }
-  m_worker.m_fromWebCache = 1;
-  m_worker.m_runId = m_runId;
-  m_worker.Start();
+  m_worker.StartAlbum(MakeJob(WideToAnsi(found), 1));
 }
 
 void CZuPictrove::UpdateAlbumProgress(int32_t row, int32_t saved) {
@@ -116,10 +165,15 @@ void CZuPictrove::UpdateAlbumProgress(int32_t row, int32_t saved) {
 
 void CZuPictrove::ShowLoginForAlbumList() {
   const std::wstring page = UserPhotoPageUrl(AppState::Instance()->m_uin);
-  AppState::Instance()->m_loginOutcome = 1;
   if (m_loginWnd == nullptr) {
+    AppState::Instance()->m_loginOutcome = 1;
     return;
   }
+  m_loginWnd->CancelPending();  // a password album's login must not go on into the sign-in page
+  m_passwordTicket = 0;
+  m_signInTicket = ++m_loginTickets;
+  m_loginWnd->m_ticket = m_signInTicket;
+  AppState::Instance()->m_loginOutcome = 1;
   if (m_loginWnd->m_webBrowser != nullptr) {
     m_loginWnd->m_webBrowser->Navigate(page);
   }
@@ -130,10 +184,32 @@ void CZuPictrove::ShowLoginForAlbumList() {
   m_loginWnd->ShowWindow(true, true);
 }
 
+void CZuPictrove::EndRun() {
+  m_worker.Stop();
+  if (m_passwordTicket != 0 && m_loginWnd != nullptr) {
+    m_loginWnd->CancelPending();
+  }
+  m_passwordTicket = 0;
+  if (!RunInProgress()) {
+    return;
+  }
+  if (m_albumInProgress) {
+    SetRemark(AppState::Instance()->m_currentAlbum, OutcomeRemark(AlbumOutcome::kStopped, 0));
+  }
+  m_albumInProgress = false;
+  ++m_runId;
+  m_btnDown->SetText(kCaptionDownload);
+}
+
 LRESULT CZuPictrove::MessageHandler(UINT uMsg, WPARAM wParam, LPARAM lParam, bool& bHandled) {
   switch (uMsg) {
     case WM_ALBUMS_RELOAD:
       bHandled = true;
+      if (wParam == 0 || wParam != m_signInTicket) {
+        return 1;  // the answer to a sign-in that was given up
+      }
+      m_signInTicket = 0;
+      EndRun();  // the rows are about to change under the run
       if (FetchAlbumList(m_workFolder)) {
         FillAlbumList();
       } else {
@@ -142,22 +218,26 @@ LRESULT CZuPictrove::MessageHandler(UINT uMsg, WPARAM wParam, LPARAM lParam, boo
       return 1;
     case WM_PHOTO_SAVED:
       bHandled = true;
-      UpdateAlbumProgress(static_cast<int32_t>(wParam), static_cast<int32_t>(lParam));
+      if (RunOfParam(wParam) == m_runId && RunInProgress()) {
+        UpdateAlbumProgress(RowOfParam(wParam), static_cast<int32_t>(lParam));
+      }
       return 1;
     case WM_ALBUM_DONE:
       bHandled = true;
-      // The end of an album of an earlier run: its thread was joined before this run's first
-      // worker started, and it must not move this run on.
-      if (wParam != m_runId) {
+      if (RunOfParam(wParam) != m_runId || !RunInProgress()) {
+        // The end of an album of a run that was stopped: it moves nothing on, but the next job
+        // may have been waiting for that worker to end.
+        m_worker.ResumeWaitingJob();
         return 1;
       }
       m_worker.Wait();
+      RecordOutcome(RowOfParam(wParam), OutcomeOfParam(lParam), FailedOfParam(lParam));
       AppState::Instance()->m_currentAlbum += 1;
       StartNextAlbum();
       return 1;
     case WM_PASSWORD_RESUME:
       bHandled = true;
-      ResumePasswordAlbum();
+      ResumePasswordAlbum(static_cast<uint32_t>(wParam));
       return 1;
     default:
       bHandled = false;

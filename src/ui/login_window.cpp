@@ -47,12 +47,23 @@ LRESULT CDuRavuvLogin::OnDestroy(UINT, WPARAM, LPARAM, bool& bHandled) {
   return 0;
 }
 
-void CDuRavuvLogin::OpenForPasswordAlbum() {
+void CDuRavuvLogin::OpenForPasswordAlbum(uint32_t ticket) {
+  CancelPending();
+  m_ticket = ticket;
   const std::wstring page = UserPhotoPageUrl(AppState::Instance()->m_uin);
   if (m_webBrowser != nullptr) {
     m_webBrowser->Navigate(page);
   }
   m_paintManager.SetTimer(m_btnOk, kLoginTimerId, kLoginTimerMs);
+}
+
+void CDuRavuvLogin::CancelPending() {
+  if (m_btnOk != nullptr) {
+    m_paintManager.KillTimer(m_btnOk, kLoginTimerId);
+  }
+  ShowWindow(false, false);
+  m_ticket = 0;
+  AppState::Instance()->m_loginOutcome = 0;
 }
 
 HRESULT CDuRavuvLogin::InjectAlbumScript() {
@@ -68,14 +79,15 @@ void CDuRavuvLogin::Notify(TNotifyUI& msg) {
       (msg.pSender == m_btnOk || msg.pSender == m_btnClose)) {
     OnCloseCommand();
     AppState* state = AppState::Instance();
-    if (m_mainWnd != nullptr) {
+    if (m_mainWnd != nullptr && m_ticket != 0) {
       if (state->m_loginOutcome == 1) {
-        ::PostMessage(m_mainWnd, WM_ALBUMS_RELOAD, 0, 0);
+        ::PostMessage(m_mainWnd, WM_ALBUMS_RELOAD, m_ticket, 0);
       } else if (state->m_loginOutcome == 2) {
-        ::PostMessage(m_mainWnd, WM_PASSWORD_RESUME, 0, 0);
+        ::PostMessage(m_mainWnd, WM_PASSWORD_RESUME, m_ticket, 0);
       }
     }
     state->m_loginOutcome = 0;
+    m_ticket = 0;
   } else if (msg.sType == L"timer" && msg.pSender != nullptr && msg.pSender == m_btnOk) {
     m_paintManager.KillTimer(m_btnOk, kLoginTimerId);
     InjectAlbumScript();

@@ -4,6 +4,10 @@
 // in, or steers the page into a password album 6 seconds after it was asked to, and on close tells
 // the main window what to do next (read the album list again, or take the album from the web
 // cache). The program never sees a password: the page asks for it itself.
+//
+// Each opening has a number (m_ticket) that the message posted on close carries, so that the main
+// window can tell an answer to what it asks now from the answer to an opening it has given up.
+// CancelPending hides the window and disarms its timer: a later click posts nothing.
 
 #include "ui/dialog_wnd.h"
 #include "uilib/ui_activex.h"
@@ -21,8 +25,11 @@ class CDuRavuvLogin : public CDialogWnd {
   LRESULT OnDestroy(UINT uMsg, WPARAM wParam, LPARAM lParam, bool& bHandled) override;
   void Notify(TNotifyUI& msg) override;
 
-  // Loads the user's photo page and arms the timer that steers it into the album.
-  void OpenForPasswordAlbum();
+  // Loads the user's photo page and arms the timer that steers it into the album; `ticket` names
+  // this opening.
+  void OpenForPasswordAlbum(uint32_t ticket);
+  // Gives up what the window was opened for: hidden, timer disarmed, nothing posted on close.
+  void CancelPending();
   // Runs the album script in the first readable frame of the page.
   HRESULT InjectAlbumScript();
 
@@ -32,6 +39,7 @@ class CDuRavuvLogin : public CDialogWnd {
   CActiveXUI* m_browserControl = nullptr;
   IWebBrowser* m_webBrowser = nullptr;
   HWND m_mainWnd = nullptr;
+  uint32_t m_ticket = 0;  // the opening the window answers; 0: none
 };
 
 // The script that opens album `row` on the user's photo page.

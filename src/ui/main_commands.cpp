@@ -6,6 +6,7 @@
 #include "catalogue/app_state.h"
 #include "catalogue/service_config.h"
 #include "download/download_settings.h"
+#include "platform/text_helpers.h"
 #include "skin/notices.h"
 #include "ui/main_window.h"
 #include "uilib/ui_backend.h"
@@ -37,12 +38,7 @@ int32_t WcstolValue(const std::wstring& text) {
 }  // namespace
 
 bool CZuPictrove::ValidateUin(const std::wstring& text) {
-  std::wstring trimmed = text;
-  const size_t first = trimmed.find_first_not_of(L' ');
-  trimmed = first == std::wstring::npos
-                ? std::wstring()
-                : trimmed.substr(first, trimmed.find_last_not_of(L' ') - first + 1);
-  const int32_t value = WcstolValue(trimmed);
+  const int32_t value = WcstolValue(TrimSpaces(text));
   if (value < 10000) {
     return false;
   }
@@ -81,6 +77,12 @@ void CZuPictrove::Notify(TNotifyUI& msg) {
       return;  // the window may be gone
     } else if (sender == m_btnGet) {
       if (m_editUin != nullptr && ValidateUin(m_editUin->GetText())) {
+        // A new list ends the run over the old one and whatever the login window was asked.
+        EndRun();
+        if (m_loginWnd != nullptr) {
+          m_loginWnd->CancelPending();
+        }
+        m_signInTicket = 0;
         if (FetchAlbumList(m_workFolder)) {
           FillAlbumList();
         } else {
@@ -95,11 +97,14 @@ void CZuPictrove::Notify(TNotifyUI& msg) {
       if (m_btnDown->GetText() == kCaptionDownload) {
         m_btnDown->SetText(kCaptionStop);
         ++m_runId;
+        m_runFolders.clear();
+        m_runCompleted = 0;
+        m_runNotCompleted = 0;
+        m_albumInProgress = false;
         AppState::Instance()->m_currentAlbum = 0;
         StartNextAlbum();
       } else {
-        m_worker.m_running = 0;
-        m_btnDown->SetText(kCaptionDownload);
+        EndRun();
       }
     } else if (sender == m_btnBrowse) {
       const std::wstring folder = DownloadSettings::Instance()->BrowseForFolder(m_hWnd);

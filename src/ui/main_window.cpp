@@ -121,11 +121,14 @@ void CZuPictrove::FillAlbumList() {
   }
 }
 
-void CZuPictrove::ShowNotice(const wchar_t* scrambled) {
+void CZuPictrove::ShowNotice(const std::wstring& text) {
   if (UiBackend() != nullptr) {
-    UiBackend()->ShowMessageBox(m_hWnd, UnscrambleText(scrambled, kScrambleSeed), kNoticeCaption,
-                                MB_OK);
+    UiBackend()->ShowMessageBox(m_hWnd, text, kNoticeCaption, MB_OK);
   }
+}
+
+void CZuPictrove::ShowNotice(const wchar_t* scrambled) {
+  ShowNotice(UnscrambleText(scrambled, kScrambleSeed));
 }
 
 CAlbumListItemUI* CZuPictrove::Row(int32_t index) const {
@@ -136,13 +139,7 @@ CAlbumListItemUI* CZuPictrove::Row(int32_t index) const {
 }
 
 void CZuPictrove::OnCloseCommand() {
-  m_worker.m_running = 0;
-  m_worker.Wait();
-  if (m_loginWnd != nullptr) {
-    m_loginWnd->CloseNow();
-    m_loginWnd = nullptr;
-  }
-  DownloadSettings::Destroy();
+  PrepareForExit();
   if (m_destroyOnClose != 0) {
     Close(1);
   } else {
@@ -150,10 +147,19 @@ void CZuPictrove::OnCloseCommand() {
   }
 }
 
-void CZuPictrove::StopWorkerForExit() {
+void CZuPictrove::PrepareForExit() {
+  EndRun();
+  // Every transfer ends now and no new one starts: the program is ending.
   AbandonDownloads();
-  m_worker.m_running = 0;
-  m_worker.Wait();
+  m_worker.Wait();  // bounded; the worker's own destructor joins a thread still ending
+  if (m_loginWnd != nullptr) {
+    m_loginWnd->CancelPending();
+    m_loginWnd->DestroyWindow();
+    m_loginWnd = nullptr;
+  }
+  m_signInTicket = 0;
+  // The worker keeps its own reference to the settings while it ends.
+  DownloadSettings::Destroy();
 }
 
 void ShutDownMainWindow(HWND hwnd) {
@@ -161,10 +167,6 @@ void ShutDownMainWindow(HWND hwnd) {
   if (window == nullptr) {
     return;
   }
-  window->StopWorkerForExit();
-  if (window->m_loginWnd != nullptr) {
-    window->m_loginWnd->DestroyWindow();
-    window->m_loginWnd = nullptr;
-  }
+  window->PrepareForExit();
   window->DestroyWindow();
 }

@@ -6,9 +6,13 @@
 //
 // A download run takes the rows in order; each step handles one row: it starts the worker, opens
 // the login window for a password album, or skips the row by posting WM_ALBUM_DONE to itself. The
-// download button's caption is the run's state. Every run has a number, carried in the wParam of
-// its WM_ALBUM_DONE messages, so that the late end of a stopped run never moves a later one on.
+// download button's caption is the run's state. Every run has a number that its messages carry;
+// a stop, a new album list and the end of the program end the run and change the number, so that
+// nothing a stopped worker or a given-up login window sends late acts on a later run. Each ticked
+// album's outcome shows in its row's remark, and the run's end says how many were completed.
+// Within one run no two albums share a folder.
 
+#include <set>
 #include <string>
 
 #include "download/album_thread.h"
@@ -40,12 +44,16 @@ class CZuPictrove : public CDialogWnd {
   // The download run.
   void StartNextAlbum();
   void StartPhotoListDownload(const std::wstring& url, const std::wstring& albumId);
-  void ResumePasswordAlbum();
+  void ResumePasswordAlbum(uint32_t ticket);
   void UpdateAlbumProgress(int32_t row, int32_t saved);
   void ShowLoginForAlbumList();
-  // Stops the worker at the end of the program: transfers are abandoned (no file is left half
-  // written) and the worker is waited for, at most m_waitTimeout.
-  void StopWorkerForExit();
+  // Ends the run in progress, if any: no further step, the worker and its transfer stop, a pending
+  // password login is given up, and the album in progress is marked stopped.
+  void EndRun();
+  // The one way out of the program, whatever asked for it: ends the run, abandons every transfer,
+  // waits (bounded) for the worker, closes the login window and lets the settings go. The window
+  // itself is left to the caller.
+  void PrepareForExit();
 
   CControlUI* m_btnMin = nullptr;
   CControlUI* m_btnClose = nullptr;
@@ -63,15 +71,34 @@ class CZuPictrove : public CDialogWnd {
   CAlbumThread m_worker;
   std::wstring m_workFolder;
   std::wstring m_pendingCachePattern;
-  uint32_t m_runId = 0;  // the number of the latest run
+  uint32_t m_runId = 0;  // the number of the latest run; changes when a run ends early
 
  private:
+  void ShowNotice(const std::wstring& text);
   void ShowNotice(const wchar_t* scrambled);
   CAlbumListItemUI* Row(int32_t index) const;
+  bool RunInProgress() const;
+  // The album of row `current` ended with `outcome`: its remark and the run's counts.
+  void RecordOutcome(int32_t row, AlbumOutcome outcome, int32_t failed);
+  void SetRemark(int32_t row, const std::wstring& text);
+  void PostAlbumDone(AlbumOutcome outcome);
+  // The job of the current row's album, its folder name made unique in the run.
+  AlbumJob MakeJob(const std::string& listFile, uint8_t fromWebCache);
+
+  bool m_albumInProgress = false;  // the current row's album is being downloaded or logged into
+  uint32_t m_loginTickets = 0;     // numbers the login window's openings
+  uint32_t m_passwordTicket = 0;   // the opening for the current password album; 0: none
+  uint32_t m_signInTicket = 0;     // the opening for signing in; 0: none
+  std::set<std::wstring> m_runFolders;  // album folder names used in this run
+  int32_t m_runCompleted = 0;           // ticked albums of this run completed
+  int32_t m_runNotCompleted = 0;        // ticked albums of this run not completed
 };
 
-// Ends the main window `hwnd` at the end of the program, if it is still there: the worker is
-// stopped and waited for first, then the login window and the main window are destroyed.
+// The remark a row shows for an album that ended with `outcome` (empty for a skipped row).
+std::wstring OutcomeRemark(AlbumOutcome outcome, int32_t failed);
+
+// Ends the main window `hwnd` at the end of the program, if it is still there: PrepareForExit,
+// then the main window is destroyed.
 void ShutDownMainWindow(HWND hwnd);
 
 // The name of the local photo-list file of an album: the id itself when it is made of letters,

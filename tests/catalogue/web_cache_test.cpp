@@ -45,26 +45,35 @@ TEST_F(WebCacheTest, EvictDeletesOnlyTheCachedAnswerOfThatUrl) {
   EXPECT_EQ(untouched, L"keep");
 }
 
-TEST_F(WebCacheTest, FindTakesTheFirstMatchingEntryThatHoldsTheMarker) {
-  Store("http://x/cgi_view_album?uin=10001&albumid=V1", "no marker here");
+TEST_F(WebCacheTest, FindTakesTheNewestEntryOfExactlyThatAlbumThatHoldsTheMarker) {
+  Store("http://x/cgi_view_album?uin=10001&albumid=V1", "\"origin_url\": older");
   Store("http://y/cgi_view_album?uin=10001&albumid=V1&t=9", "\"origin_url\":\"http://p/1.jpg\",");
-  Store("http://z/cgi_view_album?uin=10001&albumid=V1", "\"origin_url\": later");
+  Store("http://z/cgi_view_album?uin=10001&albumid=V1#top", "no marker here");
   std::wstring path;
   EXPECT_EQ(FindCachedUrl(&path, L"cgi_view_album?uin=10001&albumid=V1"), 0);
   EXPECT_NE(ReadWholeFile(path).value_or("").find("p/1.jpg"), std::string::npos);
 
-  // An album id that merely begins with the one searched for matches too.
+  // An album id that merely begins with the one searched for is another album.
   Store("http://w/cgi_view_album?uin=10001&albumid=V22", "origin_url");
+  Store("http://w/cgi_view_album?uin=10001&albumid=V2x&a=cgi_view_album?uin=10001&albumid=V2",
+        "origin_url");
+  path.clear();
+  EXPECT_EQ(FindCachedUrl(&path, L"cgi_view_album?uin=10001&albumid=V22"), 0);
+  EXPECT_FALSE(path.empty());
   path.clear();
   EXPECT_EQ(FindCachedUrl(&path, L"cgi_view_album?uin=10001&albumid=V2"), 0);
-  EXPECT_FALSE(path.empty());
+  EXPECT_NE(ReadWholeFile(path).value_or("").find("origin_url"), std::string::npos);
+  Store("http://w/cgi_view_album?uin=10001&albumid=V3z", "origin_url");
+  path.clear();
+  EXPECT_EQ(FindCachedUrl(&path, L"cgi_view_album?uin=10001&albumid=V3"), 0);
+  EXPECT_TRUE(path.empty());
 
   // Case matters, and no qualifying entry leaves the path empty.
   path.clear();
   EXPECT_EQ(FindCachedUrl(&path, L"CGI_VIEW_ALBUM"), 0);
   EXPECT_TRUE(path.empty());
   Store("http://q/cgi_view_album?uin=5&albumid=A", "nothing");
-  EXPECT_EQ(FindCachedUrl(&path, L"uin=5&"), 0);
+  EXPECT_EQ(FindCachedUrl(&path, L"cgi_view_album?uin=5&albumid=A"), 0);
   EXPECT_TRUE(path.empty());
 }
 

@@ -33,15 +33,12 @@ class AlbumThreadTest : public ::testing::Test {
                                                        std::make_shared<HomeDriveProvider>());
     settings->WritePhotoDir(Root());
     DownloadSettings::SetInstance(std::move(settings));
-    AppState::Instance()->m_uin = 10001;
-    AppState::Instance()->m_currentAlbum = 0;
   }
   void TearDown() override {
-    m_worker.m_running = 0;
-    m_worker.Wait();
+    m_worker.Stop();
+    m_worker.Join();
     DestroyWindowHandle(m_window);
     DownloadSettings::Destroy();
-    AppState::Destroy();
     SetProcessCodePage("");
   }
 
@@ -55,16 +52,25 @@ class AlbumThreadTest : public ::testing::Test {
     return fault.empty() ? url : url + "?fault=" + fault;
   }
 
-  void SetListFile(const std::filesystem::path& path) {
-    ASSERT_TRUE(WideToAnsi(Utf8ToWide(path.string()), m_worker.m_listFile));
+  static AlbumJob Job(const std::filesystem::path& list, const std::string& folder,
+                      uint8_t fromWebCache, int32_t row = 0, uint32_t run = 1) {
+    AlbumJob job;
+    job.listFile = list.empty() ? std::string() : WideToAnsi(Utf8ToWide(list.string()));
+    job.albumFolderName = Utf8ToWide(folder);
+    job.fromWebCache = fromWebCache;
+    job.row = row;
+    job.uin = 10001;
+    job.runId = run;
+    return job;
   }
-  std::filesystem::path WriteXmlList(const std::vector<Photo>& photos) {
+  std::filesystem::path WriteXmlList(const std::vector<Photo>& photos,
+                                     const std::string& file = "list.xml") {
     std::string doc = "<?xml version=\"1.0\" encoding=\"UTF-8\"?><data>";
     for (const Photo& photo : photos) {
       doc += "<pic><name>" + photo.name + "</name><origin_url>" + photo.address +
              "</origin_url></pic>";
     }
-    return m_dir.Write("list.xml", doc + "</data>");
+    return m_dir.Write(file, doc + "</data>");
   }
   std::filesystem::path WritePage(const std::vector<Photo>& photos) {
     std::string page = "var data = {\"pic\": [";
@@ -74,17 +80,17 @@ class AlbumThreadTest : public ::testing::Test {
     return m_dir.Write("page.html", page + "]};\r\n");
   }
 
-  void StartListed(const std::string& folder, const std::vector<Photo>& photos) {
-    SetListFile(WriteXmlList(photos));
-    m_worker.m_albumFolderName = Utf8ToWide(folder);
-    m_worker.m_fromWebCache = 0;
-    m_worker.Start();
+  void StartListed(const std::string& folder, const std::vector<Photo>& photos, int32_t row = 0,
+                   uint32_t run = 1) {
+    EXPECT_TRUE(m_worker.StartAlbum(Job(WriteXmlList(photos), folder, 0, row, run)));
   }
   void StartCached(const std::string& folder, const std::vector<Photo>& photos) {
-    SetListFile(WritePage(photos));
-    m_worker.m_albumFolderName = Utf8ToWide(folder);
-    m_worker.m_fromWebCache = 1;
-    m_worker.Start();
+    EXPECT_TRUE(m_worker.StartAlbum(Job(WritePage(photos), folder, 1)));
+  }
+  static void ExpectAlbumDone(const PostedMessage& message, AlbumOutcome outcome, int failed = 0) {
+    EXPECT_EQ(message.message, WM_ALBUM_DONE);
+    EXPECT_EQ(OutcomeOfParam(message.lParam), outcome);
+    EXPECT_EQ(FailedOfParam(message.lParam), failed);
   }
 
   // The messages posted to the window until `last` arrives (or the time is up).
@@ -129,27 +135,44 @@ class AlbumThreadTest : public ::testing::Test {
   CAlbumThread m_worker;
 };
 
-TEST_F(AlbumThreadTest, SavedCountsCountSavedPhotosAndCarryTheRowReadAtTheStart) {
-  AppState::Instance()->m_currentAlbum = 5;
-  StartListed("trip", {{"a", Image(1000, "1")},
-                       {"b", Image(1000, "2", "reset")},
-                       {"c", Image(30000, "3", "slow")}});
-  std::vector<PostedMessage> messages = CollectUntil(WM_PHOTO_SAVED);
-  AppState::Instance()->m_currentAlbum = 9;  // changed while the album runs
-  for (const PostedMessage& message : CollectUntil(WM_ALBUM_DONE)) {
-    messages.push_back(message);
-  }
+TEST_F(AlbumThreadTest, SavedCountsCountSavedPhotosAndCarryTheJobsRowAndRun) {
+  StartListed("trip",
+              {{"a", Image(1000, "1")},
+               {"b", Image(1000, "2", "reset")},
+               {"c", Image(30000, "3", "slow")}},
+              5, 42);
+  const std::vector<PostedMessage> messages = CollectUntil(WM_ALBUM_DONE);
   ASSERT_EQ(messages.size(), 3u);
-  EXPECT_EQ(messages[0].message, WM_PHOTO_SAVED);
-  EXPECT_EQ(messages[0].wParam, 5u);
-  EXPECT_EQ(messages[0].lParam, 1);
-  EXPECT_EQ(messages[1].message, WM_PHOTO_SAVED);
-  EXPECT_EQ(messages[1].wParam, 5u);
-  EXPECT_EQ(messages[1].lParam, 2);
-  EXPECT_EQ(messages[2].message, WM_ALBUM_DONE);
+  for (int i : {0, 1}) {
+    EXPECT_EQ(messages[i].message, WM_PHOTO_SAVED);
+    EXPECT_EQ(RowOfParam(messages[i].wParam), 5);
+    EXPECT_EQ(RunOfParam(messages[i].wParam), 42u);
+    EXPECT_EQ(messages[i].lParam, i + 1);
+  }
+  ExpectAlbumDone(messages[2], AlbumOutcome::kSomeFailed, 1);
+  EXPECT_EQ(RunOfParam(messages[2].wParam), 42u);
   EXPECT_EQ(Files(AlbumFolder("trip")), (std::set<std::string>{"a.jpg", "c.jpg"}));
   EXPECT_EQ(std::filesystem::file_size(AlbumFolder("trip") / "c.jpg"), 30000u);
   EXPECT_FALSE(std::filesystem::exists(m_dir.Path() / "list.xml"));  // read, then deleted
+}
+
+TEST_F(AlbumThreadTest, EveryNameThatFitsTheFileSystemIsSavedAndLongerOnesAreCut) {
+  std::string fits;  // 80 characters of 3 bytes: 240 bytes, 244 with ".jpg"
+  for (int i = 0; i < 80; ++i) {
+    fits += "照";
+  }
+  std::string tooLong;  // 100 characters: 300 bytes
+  for (int i = 0; i < 100; ++i) {
+    tooLong += "片";
+  }
+  StartListed("long", {{fits, Image(10, "1")}, {tooLong, Image(10, "2")}, {fits, Image(10, "3")}});
+  const auto messages = CollectUntil(WM_ALBUM_DONE);
+  ExpectAlbumDone(messages.back(), AlbumOutcome::kCompleted);
+  const std::set<std::string> files = Files(AlbumFolder("long"));
+  EXPECT_EQ(files.size(), 3u);
+  EXPECT_EQ(files.count(fits + ".jpg"), 1u);
+  EXPECT_EQ(files.count(fits + "_1.jpg"), 1u);
+  EXPECT_EQ(files.count(tooLong.substr(0, 251 / 3 * 3) + ".jpg"), 1u);
 }
 
 TEST_F(AlbumThreadTest, NamesAndAddressesFromTheServiceStayInTheAlbumFolder) {
@@ -162,6 +185,7 @@ TEST_F(AlbumThreadTest, NamesAndAddressesFromTheServiceStayInTheAlbumFolder) {
                        {"g", "  " + Image(10, "6") + " "}});
   const auto messages = CollectUntil(WM_ALBUM_DONE);
   EXPECT_EQ(messages.size(), 7u);  // six saved, then the end
+  ExpectAlbumDone(messages.back(), AlbumOutcome::kSomeFailed, 1);
   EXPECT_EQ(Files(AlbumFolder("safe")), (std::set<std::string>{"x.jpg", "etcpasswd.jpg", "a.jpg",
                                                                "a_1.jpg", "a_2.jpg", "g.jpg"}));
   EXPECT_EQ(Files(m_dir.Path() / "root"), std::set<std::string>{"10001"});
@@ -171,23 +195,22 @@ TEST_F(AlbumThreadTest, NamesAndAddressesFromTheServiceStayInTheAlbumFolder) {
 TEST_F(AlbumThreadTest, BrokenListEndsTheAlbumWithoutTouchingFolders) {
   std::filesystem::create_directories(AlbumFolder("old"));
   m_dir.Write("root/10001/old/keep.jpg", "k");
-  SetListFile(m_dir.Write("list.xml", "<data><pic><name>a</name>"));
-  m_worker.m_albumFolderName = L"old";
-  m_worker.m_fromWebCache = 0;
-  m_worker.Start();
-  const auto messages = CollectUntil(WM_ALBUM_DONE);
-  EXPECT_EQ(messages.size(), 1u);
+  EXPECT_TRUE(
+      m_worker.StartAlbum(Job(m_dir.Write("list.xml", "<data><pic><name>a</name>"), "old", 0)));
+  auto messages = CollectUntil(WM_ALBUM_DONE);
+  ASSERT_EQ(messages.size(), 1u);
+  ExpectAlbumDone(messages[0], AlbumOutcome::kListFailed);
   EXPECT_FALSE(std::filesystem::exists(m_dir.Path() / "list.xml"));
   EXPECT_TRUE(std::filesystem::exists(AlbumFolder("old") / "keep.jpg"));
 
   // The web cache form: a missing page, and no page named at all.
-  SetListFile(m_dir.Path() / "no-such-page");
-  m_worker.m_fromWebCache = 1;
-  m_worker.Start();
-  EXPECT_EQ(CollectUntil(WM_ALBUM_DONE).size(), 1u);
-  m_worker.m_listFile.fill('\0');
-  m_worker.Start();
-  EXPECT_EQ(CollectUntil(WM_ALBUM_DONE).size(), 1u);
+  for (const std::filesystem::path& page : {m_dir.Path() / "no-such-page", std::filesystem::path()}) {
+    m_worker.Join();
+    EXPECT_TRUE(m_worker.StartAlbum(Job(page, "old", 1)));
+    messages = CollectUntil(WM_ALBUM_DONE);
+    ASSERT_EQ(messages.size(), 1u);
+    ExpectAlbumDone(messages[0], AlbumOutcome::kPageNotFound);
+  }
   EXPECT_TRUE(std::filesystem::exists(AlbumFolder("old") / "keep.jpg"));
 }
 
@@ -195,37 +218,91 @@ TEST_F(AlbumThreadTest, EmptyListRemakesTheFolderEmpty) {
   std::filesystem::create_directories(AlbumFolder("trip") / "sub");
   m_dir.Write("root/10001/trip/sub/old.jpg", "o");
   StartListed("trip", {});
-  EXPECT_EQ(CollectUntil(WM_ALBUM_DONE).size(), 1u);
+  const auto messages = CollectUntil(WM_ALBUM_DONE);
+  ASSERT_EQ(messages.size(), 1u);
+  ExpectAlbumDone(messages[0], AlbumOutcome::kCompleted);
   EXPECT_TRUE(std::filesystem::is_empty(AlbumFolder("trip")));
 }
 
-TEST_F(AlbumThreadTest, StopInTheListedFormEndsWithoutAlbumDone) {
-  StartListed("stop",
-              {{"a", Image(1000, "1")}, {"b", Image(40000, "2", "slow")}, {"c", Image(1000, "3")}});
-  const auto first = CollectUntil(WM_PHOTO_SAVED);
-  m_worker.m_running = 0;
-  EXPECT_EQ(m_worker.Wait(), 1);
-  const auto rest = CollectRest();
-  // The photo in progress may still finish; nothing after it starts, and no end is posted.
-  ASSERT_LE(rest.size(), 1u);
-  for (const PostedMessage& message : rest) {
-    EXPECT_EQ(message.message, WM_PHOTO_SAVED);
-    EXPECT_EQ(message.lParam, 2);
+TEST_F(AlbumThreadTest, AStopAbortsThePhotoInFlightAtOnceAndLeavesNoFile) {
+  for (const uint8_t fromWebCache : {0, 1}) {
+    const std::string folder = fromWebCache ? "page" : "list";
+    const std::vector<Photo> photos = {{"a", Image(1000, "1")},
+                                       {"b", Image(400000, "2", "slow")},
+                                       {"c", Image(1000, "3")}};
+    m_worker.Join();
+    if (fromWebCache) {
+      StartCached(folder, photos);
+    } else {
+      StartListed(folder, photos);
+    }
+    CollectUntil(WM_PHOTO_SAVED);
+    m_worker.Stop();
+    // The slow photo would take 20 s; the stop ends it within the UI thread's wait.
+    EXPECT_EQ(m_worker.Wait(), 1);
+    EXPECT_FALSE(m_worker.IsBusy()) << folder;
+    const auto rest = CollectRest();
+    ASSERT_EQ(rest.size(), 1u) << folder;
+    ExpectAlbumDone(rest[0], AlbumOutcome::kStopped);
+    EXPECT_EQ(Files(AlbumFolder(folder)), std::set<std::string>{"a.jpg"}) << folder;
   }
-  EXPECT_FALSE(std::filesystem::exists(AlbumFolder("stop") / "c.jpg"));
+  EXPECT_TRUE(std::filesystem::exists(m_dir.Path() / "page.html"));  // the cache's file stays
 }
 
-TEST_F(AlbumThreadTest, StopInTheCachedFormStillPostsAlbumDone) {
-  StartCached("page",
-              {{"a", Image(1000, "1")}, {"b", Image(40000, "2", "slow")}, {"c", Image(1000, "3")}});
-  CollectUntil(WM_PHOTO_SAVED);
-  m_worker.m_running = 0;
-  const auto rest = CollectUntil(WM_ALBUM_DONE);
-  EXPECT_EQ(rest.back().message, WM_ALBUM_DONE);
-  EXPECT_LE(rest.size(), 2u);
-  m_worker.Wait();
-  EXPECT_FALSE(std::filesystem::exists(AlbumFolder("page") / "c.jpg"));
-  EXPECT_TRUE(std::filesystem::exists(m_dir.Path() / "page.html"));  // the cache's file stays
+TEST_F(AlbumThreadTest, AStopRightAfterTheStartIsNeverLostAndTouchesNoFolder) {
+  std::filesystem::create_directories(AlbumFolder("kept"));
+  m_dir.Write("root/10001/kept/old.jpg", "o");
+  StartListed("kept", {{"a", Image(1000, "1")}});
+  m_worker.Stop();
+  const auto messages = CollectUntil(WM_ALBUM_DONE);
+  ASSERT_EQ(messages.size(), 1u);
+  ExpectAlbumDone(messages[0], AlbumOutcome::kStopped);
+  EXPECT_EQ(Files(AlbumFolder("kept")), std::set<std::string>{"old.jpg"});
+}
+
+TEST_F(AlbumThreadTest, AJobHandedOverWhileAStoppedThreadEndsWaitsForIt) {
+  // A worker thread held up in its run: the next job must neither overlap it nor block the caller.
+  std::atomic<bool> release{false};
+  class HeldWorker : public CAlbumThread {
+   public:
+    explicit HeldWorker(std::atomic<bool>* release) : m_release(release) {}
+    void Run() override {
+      while (!*m_release) {
+        std::this_thread::yield();
+      }
+      CAlbumThread::Run();
+    }
+    std::atomic<bool>* m_release;
+  } worker(&release);
+  worker.m_notifyWnd = m_window;
+  worker.m_waitTimeout = 10;
+  EXPECT_TRUE(worker.StartAlbum(Job(WriteXmlList({}, "first.xml"), "first", 0, 0, 1)));
+  worker.Stop();
+  EXPECT_FALSE(worker.StartAlbum(Job(WriteXmlList({}, "second.xml"), "second", 0, 1, 2)));
+  worker.ResumeWaitingJob();  // the first thread still runs: the job keeps waiting
+  EXPECT_TRUE(worker.IsBusy());
+  release = true;
+  auto messages = CollectUntil(WM_ALBUM_DONE);
+  EXPECT_EQ(RunOfParam(messages.back().wParam), 1u);
+  worker.m_waitTimeout = 10000;
+  worker.ResumeWaitingJob();
+  messages = CollectUntil(WM_ALBUM_DONE);
+  EXPECT_EQ(RunOfParam(messages.back().wParam), 2u);
+  ExpectAlbumDone(messages.back(), AlbumOutcome::kCompleted);
+  EXPECT_TRUE(std::filesystem::is_directory(AlbumFolder("second")));
+
+  // A stop drops a waiting job.
+  release = false;
+  worker.m_waitTimeout = 10;
+  EXPECT_TRUE(worker.StartAlbum(Job(WriteXmlList({}, "third.xml"), "third", 0, 0, 3)));
+  worker.Stop();
+  EXPECT_FALSE(worker.StartAlbum(Job(WriteXmlList({}, "fourth.xml"), "fourth", 0, 0, 4)));
+  worker.Stop();
+  release = true;
+  worker.Join();
+  worker.ResumeWaitingJob();
+  worker.Join();
+  EXPECT_FALSE(std::filesystem::exists(AlbumFolder("fourth")));
 }
 
 TEST_F(AlbumThreadTest, CachedFormDownloadsThePagesPhotos) {
@@ -233,6 +310,7 @@ TEST_F(AlbumThreadTest, CachedFormDownloadsThePagesPhotos) {
   const auto messages = CollectUntil(WM_ALBUM_DONE);
   ASSERT_EQ(messages.size(), 3u);
   EXPECT_EQ(messages[1].lParam, 2);
+  ExpectAlbumDone(messages[2], AlbumOutcome::kCompleted);
   EXPECT_EQ(std::filesystem::file_size(AlbumFolder("page") / "two.jpg"), 600u);
 }
 
@@ -260,8 +338,9 @@ TEST(KelThreadTest, WaitAndStartKeepOneThreadAtATime) {
   EXPECT_EQ(probe.Wait(), 0);
   probe.m_waitTimeout = 10;
   probe.Start();
-  EXPECT_EQ(probe.Wait(), 1);  // gives up after 10 ms: the run is still held up
-  EXPECT_EQ(probe.Wait(), 0);
+  EXPECT_EQ(probe.Wait(), 1);  // gives up after 10 ms: the run is still held up, and held
+  EXPECT_TRUE(probe.IsBusy());
+  EXPECT_EQ(probe.Wait(), 1);
   std::thread releaser([&probe] {
     while (probe.active == 0) {
       std::this_thread::yield();
@@ -274,6 +353,8 @@ TEST(KelThreadTest, WaitAndStartKeepOneThreadAtATime) {
   EXPECT_EQ(probe.Wait(), 1);
   EXPECT_EQ(probe.runs, 2);
   EXPECT_EQ(probe.most, 1);
+  EXPECT_FALSE(probe.IsBusy());
+  EXPECT_EQ(probe.Wait(), 0);
 }
 
 }  // namespace

@@ -103,6 +103,26 @@ TEST_F(DownloadSettingsTest, AVanishedFolderIsReplacedAndOtherContentKept) {
   EXPECT_EQ(ini.find("/no/such/folder"), std::string::npos);
 }
 
+TEST_F(DownloadSettingsTest, OddLinesAndLetterCaseDoNotLoseTheStoredFolder) {
+  const std::string ini =
+      "not a setting\n[Info]\nPhoto_Dir=" + (m_dir.Path() / "E").string() + "\n[other]\nx=1\n";
+  m_dir.Write("config.ini", ini);
+  const auto before = std::filesystem::last_write_time(m_dir.Path() / "config.ini");
+  DownloadSettings settings = Make({{Drive("C"), true, true}});
+  EXPECT_EQ(settings.GetDownloadRoot(), Wide(m_dir.Path() / "E"));
+  EXPECT_EQ(ReadFileBytes(m_dir.Path() / "config.ini"), ini);
+  EXPECT_EQ(std::filesystem::last_write_time(m_dir.Path() / "config.ini"), before);
+}
+
+TEST_F(DownloadSettingsTest, AnUnreadableFileGivesTheDefaultRootAndIsLeftAlone) {
+  std::filesystem::create_directory(m_dir.Path() / "config.ini");  // unreadable, even for root
+  DownloadSettings settings = Make({{Drive("C"), true, true}});
+  EXPECT_EQ(settings.GetDownloadRoot(), Drive("C") + L"ZeDiRazuz");
+  EXPECT_TRUE(std::filesystem::is_directory(m_dir.Path() / "C" / "ZeDiRazuz"));
+  EXPECT_TRUE(std::filesystem::is_directory(m_dir.Path() / "config.ini"));
+  EXPECT_TRUE(std::filesystem::is_empty(m_dir.Path() / "config.ini"));
+}
+
 TEST_F(DownloadSettingsTest, DrivesThatDoNotAnswerOrAreNotFixedAreNeverChosen) {
   DownloadSettings settings =
       Make({{Drive("C"), true, true}, {Drive("D"), false, true}, {Drive("E"), true, false}});

@@ -281,6 +281,13 @@ class GtkBackend : public IUiBackend {
     g_main_context_wakeup(nullptr);
   }
 
+  // Runs the loop until `done` holds or the program is asked to end.
+  void RunModal(const bool* done) {
+    while (!*done && !m_quit) {
+      gtk_main_iteration_do(TRUE);
+    }
+  }
+
   // Any thread: one idle callback takes the whole batch on the UI thread.
   void WakeLoop() override {
     g_idle_add(
@@ -296,6 +303,8 @@ class GtkBackend : public IUiBackend {
         this);
   }
 
+  // Modal dialogs run in a loop of ours rather than gtk_dialog_run, so that a request to end the
+  // program (QuitLoop, from a signal or a window) also ends the dialog at once.
   int ShowMessageBox(HWND owner, const std::wstring& text, const std::wstring& caption,
                      UINT) override {
     NativeWindow* native = Find(owner);
@@ -303,7 +312,13 @@ class GtkBackend : public IUiBackend {
         native != nullptr ? GTK_WINDOW(native->window) : nullptr, GTK_DIALOG_MODAL,
         GTK_MESSAGE_INFO, GTK_BUTTONS_OK, "%s", WideToUtf8(text).c_str());
     gtk_window_set_title(GTK_WINDOW(dialog), WideToUtf8(caption).c_str());
-    gtk_dialog_run(GTK_DIALOG(dialog));
+    bool answered = false;
+    g_signal_connect(dialog, "response", G_CALLBACK(+[](GtkDialog*, gint, gpointer done) {
+                       *static_cast<bool*>(done) = true;
+                     }),
+                     &answered);
+    gtk_widget_show_all(dialog);
+    RunModal(&answered);
     gtk_widget_destroy(dialog);
     return 1;  // IDOK
   }
@@ -313,13 +328,28 @@ class GtkBackend : public IUiBackend {
     GtkFileChooserNative* chooser = gtk_file_chooser_native_new(
         WideToUtf8(title).c_str(), native != nullptr ? GTK_WINDOW(native->window) : nullptr,
         GTK_FILE_CHOOSER_ACTION_SELECT_FOLDER, nullptr, nullptr);
+    gtk_native_dialog_set_modal(GTK_NATIVE_DIALOG(chooser), TRUE);
+    struct Answer {
+      bool given = false;
+      gint response = GTK_RESPONSE_NONE;
+    } answer;
+    g_signal_connect(chooser, "response", G_CALLBACK(+[](GtkNativeDialog*, gint response,
+                                                         gpointer data) {
+                       auto* given = static_cast<Answer*>(data);
+                       given->given = true;
+                       given->response = response;
+                     }),
+                     &answer);
+    gtk_native_dialog_show(GTK_NATIVE_DIALOG(chooser));
+    RunModal(&answer.given);
     std::optional<std::wstring> chosen;
-    if (gtk_native_dialog_run(GTK_NATIVE_DIALOG(chooser)) == GTK_RESPONSE_ACCEPT) {
+    if (answer.given && answer.response == GTK_RESPONSE_ACCEPT) {
       if (gchar* path = gtk_file_chooser_get_filename(GTK_FILE_CHOOSER(chooser))) {
         chosen = Utf8ToWide(path);
         g_free(path);
       }
     }
+    gtk_native_dialog_hide(GTK_NATIVE_DIALOG(chooser));
     g_object_unref(chooser);
     return chosen;
   }
