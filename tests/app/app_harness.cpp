@@ -62,11 +62,20 @@ CControlUI* AppHarness::Control(const wchar_t* name) const {
   return m_window->m_paintManager.FindControl(name);
 }
 
+void AppHarness::Timed(const std::function<void()>& work) {
+  const auto start = std::chrono::steady_clock::now();
+  work();
+  m_longestBlock = std::max(m_longestBlock, std::chrono::duration_cast<std::chrono::milliseconds>(
+                                                std::chrono::steady_clock::now() - start));
+}
+
 void AppHarness::Click(CControlUI* control) {
   m_window->m_paintManager.UpdateLayout();
   const CRect& rect = control->GetPos();
-  m_backend->Click(control->GetManager()->GetPaintWindow(),
-                   {(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2});
+  Timed([&] {
+    m_backend->Click(control->GetManager()->GetPaintWindow(),
+                     {(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2});
+  });
 }
 
 void AppHarness::Click(const wchar_t* name) {
@@ -79,13 +88,13 @@ void AppHarness::TypeUin(const std::wstring& text) {
 
 bool AppHarness::RunUntil(const std::function<bool()>& done, int seconds) {
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-  m_backend->RunUntilIdle();
+  Timed([&] { m_backend->RunUntilIdle(); });
   while (!done()) {
     if (std::chrono::steady_clock::now() > deadline) {
       return false;
     }
     WaitForPostedMessage(std::chrono::milliseconds(100));
-    m_backend->RunUntilIdle();
+    Timed([&] { m_backend->RunUntilIdle(); });
   }
   return true;
 }
@@ -129,4 +138,14 @@ std::vector<std::string> AppHarness::HiddenFiles(const std::filesystem::path& fo
     }
   }
   return names;
+}
+
+std::map<std::string, uintmax_t> AppHarness::AlbumFiles(int32_t uin,
+                                                        const std::string& name) const {
+  std::map<std::string, uintmax_t> files;
+  std::error_code ec;
+  for (const auto& entry : std::filesystem::directory_iterator(AlbumFolder(uin, name), ec)) {
+    files[entry.path().filename().string()] = entry.is_regular_file() ? entry.file_size() : 0;
+  }
+  return files;
 }

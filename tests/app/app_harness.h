@@ -4,8 +4,10 @@
 // writes the service's answers, drives the main window's controls and waits for the worker's
 // messages.
 
+#include <chrono>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -35,6 +37,11 @@ class AppHarness {
   // Delivers posted messages until `done` holds (waiting for the worker's messages as they come).
   bool RunUntil(const std::function<bool()>& done, int seconds = 30);
   bool RunIsOver() const;
+  // The longest time the UI thread spent in one click or one round of posted messages.
+  std::chrono::milliseconds LongestBlock() const { return m_longestBlock; }
+  void ResetLongestBlock() { m_longestBlock = {}; }
+  // Every photo file of the album folder, by name, with its size (temporary files included).
+  std::map<std::string, uintmax_t> AlbumFiles(int32_t uin, const std::string& name) const;
   CAlbumListItemUI* Row(int index) const;
   // The login window's scripted browser.
   HeadlessWebBrowser* Browser() const;
@@ -53,4 +60,8 @@ class AppHarness {
   CZuPictrove* m_window = nullptr;
   HWND m_hwnd = nullptr;
   std::filesystem::path m_root;
+  std::chrono::milliseconds m_longestBlock{};
+
+  // Runs `work` on the UI thread and keeps the longest time it took.
+  void Timed(const std::function<void()>& work);
 };
