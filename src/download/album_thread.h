@@ -31,7 +31,7 @@ constexpr size_t kPhotoAddressMaxUnits = 511;
 
 // Everything the worker needs for one album, handed over whole.
 struct AlbumJob {
-  std::string listFile;         // the photo-list document, or the cached album page (narrow path)
+  std::string listFile;          // the photo-list document, or the cached album page (narrow path)
   std::wstring albumFolderName;  // the album's folder name, cleaned
   uint8_t fromWebCache = 0;      // 0: photo-list document; 1: cached album page
   int32_t row = 0;               // the album's row, for the messages

@@ -140,7 +140,8 @@ std::wstring PrepareAlbumFolder(std::wstring_view root, int32_t uin,
   return albumFolder;
 }
 
-std::wstring AlbumFolderNameInRun(std::wstring_view cleanedName, std::set<std::wstring>* usedInRun) {
+std::wstring AlbumFolderNameInRun(std::wstring_view cleanedName,
+                                  std::set<std::wstring>* usedInRun) {
   const std::wstring_view name = cleanedName.empty() ? kUnnamedAlbumFolder : cleanedName;
   std::wstring candidate = FitFileName(name, L"", L"");
   for (int number = 1; usedInRun->count(candidate) != 0; ++number) {

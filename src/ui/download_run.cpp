@@ -186,6 +186,9 @@ void CZuPictrove::ShowLoginForAlbumList() {
 
 void CZuPictrove::EndRun() {
   m_worker.Stop();
+  // The stop aborts the transfer in flight, so the worker ends within a few milliseconds: once the
+  // click returns, the stopped album's folder is as it will stay. The wait is bounded.
+  m_worker.Wait();
   if (m_passwordTicket != 0 && m_loginWnd != nullptr) {
     m_loginWnd->CancelPending();
   }

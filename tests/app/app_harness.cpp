@@ -12,6 +12,7 @@
 #include "skin/scrambled_text.h"
 #include "support/temporary_settings.h"
 #include "ui/backend_folder_picker.h"
+#include "uilib/paint_manager.h"
 #include "uilib/resources.h"
 
 AppHarness::AppHarness() {
@@ -27,12 +28,34 @@ AppHarness::AppHarness() {
   DownloadSettings::SetFolderPicker(std::make_shared<BackendFolderPicker>());
   SetService(m_service.Config());
 
+  OpenWindow();
+}
+
+void AppHarness::OpenWindow() {
   m_window = new CZuPictrove;
   EXPECT_NE(m_window->Create(nullptr, L"DuRavuv", 0x10CF0000, 0x00060000, 0, 0, 600, 580), nullptr);
   m_hwnd = m_window->GetHWND();
   m_window->m_workFolder = Utf8ToWide((m_dir.Path() / "Res").string()) + L"/";
   m_window->ShowWindow(true, true);
   m_window->m_destroyOnClose = 1;
+}
+
+void AppHarness::Reopen() {
+  ShutDownMainWindow(m_hwnd);  // a no-op when the window is gone already
+  TakePostedMessages();
+  AllowDownloads();
+  UseTemporarySettings(m_dir.Path());
+  OpenWindow();
+}
+
+bool AppHarness::WindowAlive() const {
+  return WindowFromHandle(m_hwnd) != nullptr;
+}
+
+void AppHarness::Pump() {
+  while (WaitForPostedMessage(std::chrono::milliseconds(0))) {
+    Timed([] { CPaintManagerUI::DispatchPostedMessages(); });
+  }
 }
 
 AppHarness::~AppHarness() {
@@ -88,13 +111,13 @@ void AppHarness::TypeUin(const std::wstring& text) {
 
 bool AppHarness::RunUntil(const std::function<bool()>& done, int seconds) {
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-  Timed([&] { m_backend->RunUntilIdle(); });
+  Pump();
   while (!done()) {
     if (std::chrono::steady_clock::now() > deadline) {
       return false;
     }
     WaitForPostedMessage(std::chrono::milliseconds(100));
-    Timed([&] { m_backend->RunUntilIdle(); });
+    Pump();
   }
   return true;
 }

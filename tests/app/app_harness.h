@@ -34,6 +34,12 @@ class AppHarness {
   void Click(const wchar_t* name);
   void Click(CControlUI* control);
   void TypeUin(const std::wstring& text);
+  // The program ends (ShutDownMainWindow when the window is still there) and starts again over the
+  // same service and folders.
+  void Reopen();
+  bool WindowAlive() const;
+  // Delivers what is posted now, and what that posts, timing each round.
+  void Pump();
   // Delivers posted messages until `done` holds (waiting for the worker's messages as they come).
   bool RunUntil(const std::function<bool()>& done, int seconds = 30);
   bool RunIsOver() const;
@@ -62,6 +68,7 @@ class AppHarness {
   std::filesystem::path m_root;
   std::chrono::milliseconds m_longestBlock{};
 
+  void OpenWindow();
   // Runs `work` on the UI thread and keeps the longest time it took.
   void Timed(const std::function<void()>& work);
 };

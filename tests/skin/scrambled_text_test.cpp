@@ -18,11 +18,16 @@ class ScrambledTextTest : public ::testing::Test {
 TEST_F(ScrambledTextTest, StoredNoticesReadAsTheirWording) {
   EXPECT_EQ(UnscrambleText(kNoticeEmptyList, kScrambleSeed),
             L"列表中还没有相册，请先输入用户号码获取相册列表。");
-  EXPECT_EQ(UnscrambleText(kNoticeRunFinished, kScrambleSeed), L"勾选的相册已全部下载完成。");
+  EXPECT_EQ(UnscrambleText(kNoticeRunFinished, kScrambleSeed),
+            L"下载结束：%d 个相册已完成，%d 个未完成。");
+  EXPECT_EQ(FormatCounts(UnscrambleText(kNoticeRunFinished, kScrambleSeed), 3, 0),
+            L"下载结束：3 个相册已完成，0 个未完成。");
+  EXPECT_EQ(FormatCounts(L"%d of %d, %d", 1, 2), L"1 of 2, %d");
   EXPECT_EQ(UnscrambleText(kNoticeReloadFailed, kScrambleSeed),
             L"登录后仍无法读取相册列表，请稍后再试。");
   // A wrong seed garbles the text instead of failing.
-  EXPECT_NE(UnscrambleText(kNoticeRunFinished, 0x1234), L"勾选的相册已全部下载完成。");
+  EXPECT_NE(UnscrambleText(kNoticeRunFinished, 0x1234),
+            L"下载结束：%d 个相册已完成，%d 个未完成。");
 }
 
 TEST_F(ScrambledTextTest, ScrambleFollowsTheKeyRule) {

@@ -333,8 +333,8 @@ class GtkBackend : public IUiBackend {
       bool given = false;
       gint response = GTK_RESPONSE_NONE;
     } answer;
-    g_signal_connect(chooser, "response", G_CALLBACK(+[](GtkNativeDialog*, gint response,
-                                                         gpointer data) {
+    g_signal_connect(chooser, "response",
+                     G_CALLBACK(+[](GtkNativeDialog*, gint response, gpointer data) {
                        auto* given = static_cast<Answer*>(data);
                        given->given = true;
                        given->response = response;
