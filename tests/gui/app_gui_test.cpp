@@ -9,6 +9,7 @@
 
 #include <chrono>
 #include <fstream>
+#include <optional>
 #include <thread>
 
 #include "app/startup.h"
@@ -271,6 +272,115 @@ TEST_F(AppGuiTest, SignInOnTheUserPageLetsTheListBeRead) {
   ASSERT_TRUE(PumpUntil([&] { return m_window->m_albumList->GetCount() == 2; }, 30));
   EXPECT_EQ(Row(1)->m_lblName->GetText(), L"Family");
   EXPECT_FALSE(NoticeAnswered());  // no notice showed
+}
+
+// The real program, started from its own folder over the test's service, driven at the places
+// where the test's own (hidden) copy of the window has its controls.
+class SpawnedProgramTest : public AppGuiTest {
+ protected:
+  void SetUp() override {
+    AppGuiTest::SetUp();
+    if (HasFatalFailure()) {
+      return;
+    }
+    // The notices of the spawned program stay open unless a test answers them.
+    kill(m_dismisser, SIGTERM);
+    waitpid(m_dismisser, nullptr, 0);
+    m_dismisser = -1;
+    m_window->ShowWindow(false, false);
+    std::filesystem::copy_file(ZP_PROGRAM, m_program.Path() / "zupictrove");
+    std::filesystem::permissions(m_program.Path() / "zupictrove",
+                                 std::filesystem::perms::owner_all);
+    std::filesystem::copy_file(ZP_SKIN_FILE, m_program.Path() / "skin.dll");
+    const ServiceConfig config = m_service.Config();
+    std::string ini = "[service]\n";
+    for (int i = 0; i < 4; ++i) {
+      ini += "album_list_host_" + std::to_string(i + 1) + "=" +
+             WideToUtf8(config.albumListHosts[i]) + "\n";
+    }
+    ini += "photo_list_domain=" + WideToUtf8(config.photoListDomain) + "\n";
+    ini += "user_page_host=" + WideToUtf8(config.userPageHost) + "\n";
+    m_program.Write("service.ini", ini);
+    std::filesystem::create_directories(m_home.Path() / "photos");
+    m_program.Write("config.ini",
+                    "[info]\nphoto_dir=" + (m_home.Path() / "photos").string() + "\n");
+    m_pid = SpawnWithHome((m_program.Path() / "zupictrove").string(), {}, m_home.Path());
+    ASSERT_TRUE(XdotoolAndWait({"search", "--sync", "--onlyvisible", "--name", "^DuRavuv$"}, 60));
+  }
+
+  void TearDown() override {
+    if (m_pid > 0 && !Finished(m_pid)) {
+      kill(m_pid, SIGKILL);
+      waitpid(m_pid, nullptr, 0);
+    }
+    AppGuiTest::TearDown();
+  }
+
+  // Clicks the spawned program's window where `name` is in the layout.
+  void ClickProgram(const wchar_t* name) {
+    CControlUI* control = m_window->m_paintManager.FindControl(name);
+    ASSERT_NE(control, nullptr);
+    const CRect rect = control->GetPos();
+    ASSERT_TRUE(XdotoolAndWait({"search", "--onlyvisible", "--name", "^DuRavuv$", "mousemove",
+                                "--window", "%1", std::to_string((rect.left + rect.right) / 2),
+                                std::to_string((rect.top + rect.bottom) / 2), "click", "1"}));
+  }
+
+  // How long the program took to end after `ask`, or nothing when it did not end within 10 s.
+  std::optional<std::chrono::milliseconds> TimeToExit(const std::function<void()>& ask) {
+    const auto start = std::chrono::steady_clock::now();
+    ask();
+    const int status = WaitExit(m_pid, 10);
+    m_pid = -1;
+    if (status != 0) {
+      ADD_FAILURE() << "exit status " << status;
+      return std::nullopt;
+    }
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
+                                                                 start);
+  }
+
+  TempDir m_program;
+  TempDir m_home;
+  pid_t m_pid = -1;
+};
+
+TEST_F(SpawnedProgramTest, TheCloseButtonDuringASlowDownloadEndsTheProgramWithinASecond) {
+  m_service.ServeUser(20011, {{"s1", "Slow", 3, false, "", 50u << 20, "slow"}});
+  ClickProgram(L"edit_zu");
+  Type("20011");
+  ClickProgram(L"btn_get");
+  ClickProgram(L"opt_select_all");
+  ClickProgram(L"btn_down");
+  const std::filesystem::path album = m_home.Path() / "photos" / "20011" / "Slow";
+  ASSERT_TRUE(PumpUntil(
+      [&] {
+        std::error_code ec;
+        return std::filesystem::exists(album, ec) && !std::filesystem::is_empty(album, ec);
+      },
+      30))
+      << "the download never began";
+  const auto took = TimeToExit([&] { ClickProgram(L"closebtn"); });
+  ASSERT_TRUE(took.has_value());
+  EXPECT_LT(*took, std::chrono::seconds(1));
+  EXPECT_TRUE(std::filesystem::is_empty(album));  // the photo in flight left nothing
+}
+
+TEST_F(SpawnedProgramTest, ASignalEndsTheProgramAlsoWhileANoticeOrTheFolderPickerIsOpen) {
+  ClickProgram(L"btn_down");  // no rows: the empty-list notice
+  ASSERT_TRUE(XdotoolAndWait({"search", "--sync", "--onlyvisible", "--name", "^提示$"}, 30));
+  auto took = TimeToExit([&] { kill(m_pid, SIGTERM); });
+  ASSERT_TRUE(took.has_value());
+  EXPECT_LT(*took, std::chrono::seconds(1));
+
+  m_pid = SpawnWithHome((m_program.Path() / "zupictrove").string(), {}, m_home.Path());
+  ASSERT_TRUE(XdotoolAndWait({"search", "--sync", "--onlyvisible", "--name", "^DuRavuv$"}, 60));
+  ClickProgram(L"btn_brow");
+  ASSERT_TRUE(
+      XdotoolAndWait({"search", "--sync", "--onlyvisible", "--name", "^请选择文件夹$"}, 30));
+  took = TimeToExit([&] { kill(m_pid, SIGINT); });
+  ASSERT_TRUE(took.has_value());
+  EXPECT_LT(*took, std::chrono::seconds(1));
 }
 
 }  // namespace

@@ -267,10 +267,12 @@ class GtkBackend : public IUiBackend {
     m_takePosted = takePosted;
     m_exitCode = 0;
     m_quit = false;
+    m_loopRunning = true;
     takePosted();  // what was posted before the loop began
     while (!m_quit) {
       gtk_main_iteration_do(TRUE);
     }
+    m_loopRunning = false;
     m_takePosted = nullptr;
     return m_exitCode;
   }
@@ -283,7 +285,7 @@ class GtkBackend : public IUiBackend {
 
   // Runs the loop until `done` holds or the program is asked to end.
   void RunModal(const bool* done) {
-    while (!*done && !m_quit) {
+    while (!*done && !(m_loopRunning && m_quit)) {
       gtk_main_iteration_do(TRUE);
     }
   }
@@ -524,6 +526,7 @@ class GtkBackend : public IUiBackend {
   std::function<void()> m_takePosted;
   int m_exitCode = 0;
   bool m_quit = false;
+  bool m_loopRunning = false;  // RunLoop is running: a quit also ends a modal dialog
 };
 
 }  // namespace
