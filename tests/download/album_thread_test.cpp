@@ -136,11 +136,10 @@ class AlbumThreadTest : public ::testing::Test {
 };
 
 TEST_F(AlbumThreadTest, SavedCountsCountSavedPhotosAndCarryTheJobsRowAndRun) {
-  StartListed("trip",
-              {{"a", Image(1000, "1")},
-               {"b", Image(1000, "2", "reset")},
-               {"c", Image(30000, "3", "slow")}},
-              5, 42);
+  StartListed(
+      "trip",
+      {{"a", Image(1000, "1")}, {"b", Image(1000, "2", "reset")}, {"c", Image(30000, "3", "slow")}},
+      5, 42);
   const std::vector<PostedMessage> messages = CollectUntil(WM_ALBUM_DONE);
   ASSERT_EQ(messages.size(), 3u);
   for (int i : {0, 1}) {
@@ -204,7 +203,8 @@ TEST_F(AlbumThreadTest, BrokenListEndsTheAlbumWithoutTouchingFolders) {
   EXPECT_TRUE(std::filesystem::exists(AlbumFolder("old") / "keep.jpg"));
 
   // The web cache form: a missing page, and no page named at all.
-  for (const std::filesystem::path& page : {m_dir.Path() / "no-such-page", std::filesystem::path()}) {
+  for (const std::filesystem::path& page :
+       {m_dir.Path() / "no-such-page", std::filesystem::path()}) {
     m_worker.Join();
     EXPECT_TRUE(m_worker.StartAlbum(Job(page, "old", 1)));
     messages = CollectUntil(WM_ALBUM_DONE);
@@ -227,9 +227,8 @@ TEST_F(AlbumThreadTest, EmptyListRemakesTheFolderEmpty) {
 TEST_F(AlbumThreadTest, AStopAbortsThePhotoInFlightAtOnceAndLeavesNoFile) {
   for (const uint8_t fromWebCache : {0, 1}) {
     const std::string folder = fromWebCache ? "page" : "list";
-    const std::vector<Photo> photos = {{"a", Image(1000, "1")},
-                                       {"b", Image(400000, "2", "slow")},
-                                       {"c", Image(1000, "3")}};
+    const std::vector<Photo> photos = {
+        {"a", Image(1000, "1")}, {"b", Image(400000, "2", "slow")}, {"c", Image(1000, "3")}};
     m_worker.Join();
     if (fromWebCache) {
       StartCached(folder, photos);
@@ -249,11 +248,26 @@ TEST_F(AlbumThreadTest, AStopAbortsThePhotoInFlightAtOnceAndLeavesNoFile) {
   EXPECT_TRUE(std::filesystem::exists(m_dir.Path() / "page.html"));  // the cache's file stays
 }
 
-TEST_F(AlbumThreadTest, AStopRightAfterTheStartIsNeverLostAndTouchesNoFolder) {
+// A worker whose thread waits at the start of its run until released.
+class HeldWorker : public CAlbumThread {
+ public:
+  void Run() override {
+    while (!release) {
+      std::this_thread::yield();
+    }
+    CAlbumThread::Run();
+  }
+  std::atomic<bool> release{false};
+};
+
+TEST_F(AlbumThreadTest, AStopBeforeTheThreadGetsGoingIsNeverLostAndTouchesNoFolder) {
   std::filesystem::create_directories(AlbumFolder("kept"));
   m_dir.Write("root/10001/kept/old.jpg", "o");
-  StartListed("kept", {{"a", Image(1000, "1")}});
-  m_worker.Stop();
+  HeldWorker worker;
+  worker.m_notifyWnd = m_window;
+  EXPECT_TRUE(worker.StartAlbum(Job(WriteXmlList({{"a", Image(1000, "1")}}), "kept", 0)));
+  worker.Stop();
+  worker.release = true;
   const auto messages = CollectUntil(WM_ALBUM_DONE);
   ASSERT_EQ(messages.size(), 1u);
   ExpectAlbumDone(messages[0], AlbumOutcome::kStopped);
@@ -262,18 +276,7 @@ TEST_F(AlbumThreadTest, AStopRightAfterTheStartIsNeverLostAndTouchesNoFolder) {
 
 TEST_F(AlbumThreadTest, AJobHandedOverWhileAStoppedThreadEndsWaitsForIt) {
   // A worker thread held up in its run: the next job must neither overlap it nor block the caller.
-  std::atomic<bool> release{false};
-  class HeldWorker : public CAlbumThread {
-   public:
-    explicit HeldWorker(std::atomic<bool>* release) : m_release(release) {}
-    void Run() override {
-      while (!*m_release) {
-        std::this_thread::yield();
-      }
-      CAlbumThread::Run();
-    }
-    std::atomic<bool>* m_release;
-  } worker(&release);
+  HeldWorker worker;
   worker.m_notifyWnd = m_window;
   worker.m_waitTimeout = 10;
   EXPECT_TRUE(worker.StartAlbum(Job(WriteXmlList({}, "first.xml"), "first", 0, 0, 1)));
@@ -281,7 +284,7 @@ TEST_F(AlbumThreadTest, AJobHandedOverWhileAStoppedThreadEndsWaitsForIt) {
   EXPECT_FALSE(worker.StartAlbum(Job(WriteXmlList({}, "second.xml"), "second", 0, 1, 2)));
   worker.ResumeWaitingJob();  // the first thread still runs: the job keeps waiting
   EXPECT_TRUE(worker.IsBusy());
-  release = true;
+  worker.release = true;
   auto messages = CollectUntil(WM_ALBUM_DONE);
   EXPECT_EQ(RunOfParam(messages.back().wParam), 1u);
   worker.m_waitTimeout = 10000;
@@ -292,13 +295,13 @@ TEST_F(AlbumThreadTest, AJobHandedOverWhileAStoppedThreadEndsWaitsForIt) {
   EXPECT_TRUE(std::filesystem::is_directory(AlbumFolder("second")));
 
   // A stop drops a waiting job.
-  release = false;
+  worker.release = false;
   worker.m_waitTimeout = 10;
   EXPECT_TRUE(worker.StartAlbum(Job(WriteXmlList({}, "third.xml"), "third", 0, 0, 3)));
   worker.Stop();
   EXPECT_FALSE(worker.StartAlbum(Job(WriteXmlList({}, "fourth.xml"), "fourth", 0, 0, 4)));
   worker.Stop();
-  release = true;
+  worker.release = true;
   worker.Join();
   worker.ResumeWaitingJob();
   worker.Join();
