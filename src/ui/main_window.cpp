@@ -139,10 +139,11 @@ CAlbumListItemUI* CZuPictrove::Row(int32_t index) const {
 }
 
 void CZuPictrove::OnCloseCommand() {
-  PrepareForExit();
   if (m_destroyOnClose != 0) {
+    PrepareForExit();
     Close(1);
   } else {
+    EndRun();
     ShowWindow(false, false);
   }
 }

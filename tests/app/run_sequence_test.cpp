@@ -143,6 +143,10 @@ TEST(RunSequenceTest, TheEndNoticeAndTheRemarksTellWhatHappened) {
   EXPECT_EQ(app.Row(1)->m_lblRemark->GetText(), L"部分失败 (3 张)");
   EXPECT_EQ(app.Row(2)->m_lblRemark->GetText(), L"未找到页面");
   EXPECT_TRUE(app.AlbumFiles(10014, "Broken photos").empty());
+  const char* artifacts = std::getenv("ZP_TEST_ARTIFACTS");
+  app.Backend()->SavePng(
+      app.Window()->GetHWND(),
+      std::string(artifacts != nullptr ? artifacts : "/tmp") + "/main-window-remarks.png");
 }
 
 TEST(RunSequenceTest, AlbumsOfOneNameGetFoldersOfTheirOwn) {
