@@ -109,6 +109,16 @@ void AppHarness::TypeUin(const std::wstring& text) {
   Control(L"edit_zu")->SetText(text);
 }
 
+void AppHarness::ListAlbums(int32_t uin) {
+  TypeUin(std::to_wstring(uin));
+  Click(L"btn_get");
+}
+
+void AppHarness::Screenshot(const std::string& name) const {
+  const char* artifacts = std::getenv("ZP_TEST_ARTIFACTS");
+  m_backend->SavePng(m_hwnd, std::string(artifacts != nullptr ? artifacts : "/tmp") + "/" + name);
+}
+
 bool AppHarness::RunUntil(const std::function<bool()>& done, int seconds) {
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
   Pump();

@@ -26,10 +26,7 @@ TEST(AppTest, MainWindowShowsItsControls) {
   }
   EXPECT_EQ(app.Window()->m_btnDown->GetText(), L"下载相册");
   EXPECT_NE(app.Window()->m_loginWnd, nullptr);
-  const char* artifacts = std::getenv("ZP_TEST_ARTIFACTS");
-  app.Backend()->SavePng(
-      app.Window()->GetHWND(),
-      std::string(artifacts != nullptr ? artifacts : "/tmp") + "/main-window.png");
+  app.Screenshot("main-window.png");
 }
 
 TEST(AppTest, GetButtonTakesOnlyNumbersOfAtLeast10000) {
@@ -72,8 +69,7 @@ TEST(AppTest, RunWithNothingTickedVisitsEveryRowAndEndsWithOneNotice) {
   EXPECT_EQ(app.Window()->m_btnDown->GetText(), L"下载相册");
 
   app.ServeUser(10001, {{"a1", "One", 1}, {"a2", "Two", 1}, {"a3", "Three", 1}});
-  app.TypeUin(L"10001");
-  app.Click(L"btn_get");
+  app.ListAlbums(10001);
   ASSERT_EQ(app.Window()->m_albumList->GetCount(), 3);
   app.Backend()->messageBoxes.clear();
   app.Click(L"btn_down");
@@ -90,8 +86,7 @@ TEST(AppTest, TickedNormalAlbumsDownloadWithProgressAndFailedListsAreSkipped) {
                         {"a2", "Broken", 2, false, "status500"},
                         {"a3", "Home", 2},
                         {"a4", "Skipped", 2}});
-  app.TypeUin(L"10001");
-  app.Click(L"btn_get");
+  app.ListAlbums(10001);
   CZuPictrove* window = app.Window();
   ASSERT_EQ(window->m_albumList->GetCount(), 4);
   auto row = [&](int i) {
@@ -119,9 +114,7 @@ TEST(AppTest, TickedNormalAlbumsDownloadWithProgressAndFailedListsAreSkipped) {
   EXPECT_EQ(row(1)->m_lblRemark->GetText(), L"列表失败");
   EXPECT_EQ(row(3)->m_lblRemark->GetText(), L"");
   EXPECT_TRUE(std::filesystem::is_empty(app.m_dir.Path() / "Res"));  // lists read and deleted
-  const char* artifacts = std::getenv("ZP_TEST_ARTIFACTS");
-  app.Backend()->SavePng(window->GetHWND(), std::string(artifacts != nullptr ? artifacts : "/tmp") +
-                                                "/main-window-after-run.png");
+  app.Screenshot("main-window-after-run.png");
 }
 
 TEST(AppTest, PasswordAlbumsGoThroughTheLoginWindowAndTheWebCache) {
@@ -129,8 +122,7 @@ TEST(AppTest, PasswordAlbumsGoThroughTheLoginWindowAndTheWebCache) {
   const FixtureAlbum secret("p1", "Secret", 2, true);
   const FixtureAlbum lost("p2", "Lost", 2, true);
   app.ServeUser(10002, {{"n1", "Open", 1}, secret, lost});
-  app.TypeUin(L"10002");
-  app.Click(L"btn_get");
+  app.ListAlbums(10002);
   ASSERT_EQ(app.Window()->m_albumList->GetCount(), 3);
   EXPECT_EQ(app.Row(1)->m_lblType->GetText(), L"加密");
   app.Click(L"opt_select_pwd_album");  // ticks the password albums only
@@ -207,8 +199,7 @@ TEST(AppTest, StoppedRunsNeverMoveALaterRunOn) {
   app.ServeUser(10004,
                 {{"n1", "Slow", 20, false, "", 3000, "slow"}, slowSecret, {"n2", "Quick", 2}});
   app.CacheAlbumPage(10004, slowSecret);
-  app.TypeUin(L"10004");
-  app.Click(L"btn_get");
+  app.ListAlbums(10004);
   ASSERT_EQ(app.Window()->m_albumList->GetCount(), 3);
   app.Click(L"opt_select_all");
 
@@ -251,8 +242,7 @@ TEST(AppTest, StoppingWhileTheLoginWindowIsPendingGivesItUp) {
   const FixtureAlbum secret("p1", "Last secret", 2, true);
   app.ServeUser(10008, {{"n1", "First", 1}, secret});
   app.CacheAlbumPage(10008, secret);
-  app.TypeUin(L"10008");
-  app.Click(L"btn_get");
+  app.ListAlbums(10008);
   app.Click(L"opt_select_pwd_album");
   app.Click(L"btn_down");
   ASSERT_TRUE(app.RunUntil([&] { return app.Browser()->navigations.size() == 1; }));
@@ -280,8 +270,7 @@ TEST(AppTest, AlbumIdsNeverNameAFileOutsideTheWorkingFolder) {
 
   AppHarness app;
   app.ServeUser(10005, {{"../../escape me", "Odd", 2}});
-  app.TypeUin(L"10005");
-  app.Click(L"btn_get");
+  app.ListAlbums(10005);
   ASSERT_EQ(app.Window()->m_albumList->GetCount(), 1);
   EXPECT_EQ(app.Row(0)->GetUserData(), L"../../escape me");
   app.Click(L"opt_select_all");
@@ -296,8 +285,7 @@ TEST(AppTest, AlbumIdsNeverNameAFileOutsideTheWorkingFolder) {
 TEST(AppTest, AnAlbumWhoseNameCleansToNothingGetsItsOwnFolder) {
   AppHarness app;
   app.ServeUser(10006, {{"a1", "???", 1}});
-  app.TypeUin(L"10006");
-  app.Click(L"btn_get");
+  app.ListAlbums(10006);
   app.Click(L"opt_select_all");
   app.Click(L"btn_down");
   ASSERT_TRUE(app.RunUntil([&] { return app.RunIsOver(); }));

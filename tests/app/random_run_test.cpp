@@ -117,10 +117,7 @@ class RandomRun {
     }
   }
 
-  void GetList() {
-    m_app.TypeUin(std::to_wstring(m_uin));
-    m_app.Click(L"btn_get");
-  }
+  void GetList() { m_app.ListAlbums(m_uin); }
 
   // Lets the run in progress go to its end, answering the login window as a user would.
   void RunToTheEnd() {

@@ -32,8 +32,7 @@ TEST(RunSequenceTest, AGivenUpLoginWindowNeverEmptiesAnotherAlbum) {
   const FixtureAlbum beta("b1", "Beta", 2, true);
   app.ServeUser(10011, {{"a1", "Alpha", 6, false, "", 3000, "slow"}, beta});
   app.CacheAlbumPage(10011, beta);
-  app.TypeUin(L"10011");
-  app.Click(L"btn_get");
+  app.ListAlbums(10011);
   app.Row(1)->m_optSelect->Selected(true);
   app.Click(L"btn_down");  // Alpha is not ticked yet: Beta's login opens at once
   ASSERT_TRUE(app.RunUntil([&] { return app.Browser()->navigations.size() == 1; }));
@@ -69,8 +68,7 @@ TEST(RunSequenceTest, AStopDuringASlowPhotoEndsItAtOnceAndARestartRunsCleanly) {
   app.ServeUser(10012, {{"s1", "Trickle", 3, false, "", 50u << 20, "slow"},
                         {"s2", "Stall", 2, false, "", 20000, "stall"},
                         {"q1", "Quick", 3}});
-  app.TypeUin(L"10012");
-  app.Click(L"btn_get");
+  app.ListAlbums(10012);
   app.Click(L"opt_select_all");
   for (const char* slow : {"Trickle", "Stall"}) {
     app.ResetLongestBlock();
@@ -106,8 +104,7 @@ TEST(RunSequenceTest, CloseDuringAPasswordAlbumStartsNothingMoreAndEndsAtOnce) {
   const FixtureAlbum secret("p1", "Secret", 4, true, "", 50u << 20, "slow");
   app.ServeUser(10013, {secret, {"n2", "Next", 2}});
   app.CacheAlbumPage(10013, secret);
-  app.TypeUin(L"10013");
-  app.Click(L"btn_get");
+  app.ListAlbums(10013);
   app.Click(L"opt_select_all");
   app.Click(L"btn_down");
   ASSERT_TRUE(app.RunUntil([&] { return app.Browser()->navigations.size() == 1; }));
@@ -130,8 +127,7 @@ TEST(RunSequenceTest, TheEndNoticeAndTheRemarksTellWhatHappened) {
   app.ServeUser(10014, {{"f1", "Gone", 2, false, "status500"},
                         {"f2", "Broken photos", 3, false, "", 1000, "status500"},
                         {"p1", "No page", 2, true}});
-  app.TypeUin(L"10014");
-  app.Click(L"btn_get");
+  app.ListAlbums(10014);
   app.Click(L"opt_select_all");
   app.Click(L"btn_down");
   ASSERT_TRUE(app.RunUntil([&] { return app.Browser()->navigations.size() == 1; }));
@@ -143,10 +139,7 @@ TEST(RunSequenceTest, TheEndNoticeAndTheRemarksTellWhatHappened) {
   EXPECT_EQ(app.Row(1)->m_lblRemark->GetText(), L"部分失败 (3 张)");
   EXPECT_EQ(app.Row(2)->m_lblRemark->GetText(), L"未找到页面");
   EXPECT_TRUE(app.AlbumFiles(10014, "Broken photos").empty());
-  const char* artifacts = std::getenv("ZP_TEST_ARTIFACTS");
-  app.Backend()->SavePng(
-      app.Window()->GetHWND(),
-      std::string(artifacts != nullptr ? artifacts : "/tmp") + "/main-window-remarks.png");
+  app.Screenshot("main-window-remarks.png");
 }
 
 TEST(RunSequenceTest, AlbumsOfOneNameGetFoldersOfTheirOwn) {
@@ -155,8 +148,7 @@ TEST(RunSequenceTest, AlbumsOfOneNameGetFoldersOfTheirOwn) {
                         {"t2", "Trip", 3, false, "", 2222},
                         {"t3", "Trip_1", 1, false, "", 3333},
                         {"t4", "T?r?i?p", 1, false, "", 4444}});
-  app.TypeUin(L"10015");
-  app.Click(L"btn_get");
+  app.ListAlbums(10015);
   app.Click(L"opt_select_all");
   app.Click(L"btn_down");
   ASSERT_TRUE(app.RunUntil([&] { return app.RunIsOver(); }));
@@ -183,8 +175,7 @@ TEST(RunSequenceTest, APasswordAlbumTakesOnlyItsOwnPage) {
   const FixtureAlbum v22("V22", "Long id", 3, true);
   app.ServeUser(10016, {v2, v22});
   app.CacheAlbumPage(10016, v22);  // only the other album's page is cached
-  app.TypeUin(L"10016");
-  app.Click(L"btn_get");
+  app.ListAlbums(10016);
   app.Row(0)->m_optSelect->Selected(true);
   app.Click(L"btn_down");
   ASSERT_TRUE(app.RunUntil([&] { return app.Browser()->navigations.size() == 1; }));
@@ -199,8 +190,7 @@ TEST(RunSequenceTest, LateMessagesOfAnEarlierRunOrLoginActOnNothing) {
   AppHarness app;
   const FixtureAlbum secret("p1", "Secret", 1, true);
   app.ServeUser(10017, {{"n1", "First", 2}, secret});
-  app.TypeUin(L"10017");
-  app.Click(L"btn_get");
+  app.ListAlbums(10017);
   app.Click(L"opt_select_all");
   app.Click(L"btn_down");
   ASSERT_TRUE(app.RunUntil([&] { return app.Browser()->navigations.size() == 1; }));
@@ -221,8 +211,7 @@ TEST(RunSequenceTest, LateMessagesOfAnEarlierRunOrLoginActOnNothing) {
   // its timer never steers the sign-in page.
   app.ServeUser(10018, {});
   app.Browser()->frames = {{L"user page frame", true, {}}};
-  app.TypeUin(L"10018");
-  app.Click(L"btn_get");
+  app.ListAlbums(10018);
   EXPECT_TRUE(app.RunIsOver());
   ASSERT_TRUE(app.LoginVisible());
   EXPECT_EQ(app.Window()->m_loginWnd->m_lblTitle->GetText(), L"请登录Zu空间");
