@@ -162,10 +162,19 @@ class RandomRun {
     }
     for (const auto& album : std::filesystem::directory_iterator(user, ec)) {
       ASSERT_TRUE(album.is_directory()) << album.path();
-      for (const auto& file : std::filesystem::directory_iterator(album.path())) {
-        ASSERT_TRUE(file.is_regular_file() && !file.is_symlink()) << file.path();
-        if (!file.path().filename().string().starts_with(".")) {
-          photos[file.path()] = Identity(file.path());
+      // The worker may be emptying and making this folder again right now.
+      std::error_code listing;
+      for (const auto& file : std::filesystem::directory_iterator(album.path(), listing)) {
+        std::error_code gone;
+        const std::filesystem::file_status status = file.symlink_status(gone);
+        if (gone) {
+          continue;  // a temporary file that was renamed into place meanwhile
+        }
+        ASSERT_TRUE(std::filesystem::is_regular_file(status)) << file.path();
+        struct stat info {};
+        if (!file.path().filename().string().starts_with(".") &&
+            stat(file.path().c_str(), &info) == 0) {
+          photos[file.path()] = {info.st_ino, info.st_size};
         }
       }
     }
@@ -194,11 +203,6 @@ class RandomRun {
     off_t size = 0;
     bool operator==(const FileIdentity&) const = default;
   };
-  static FileIdentity Identity(const std::filesystem::path& path) {
-    struct stat info {};
-    stat(path.c_str(), &info);
-    return {info.st_ino, info.st_size};
-  }
 
   void Finish() {
     if (Pick(0, 1) == 0) {
