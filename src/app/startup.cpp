@@ -39,7 +39,7 @@ void RewriteSkinFile(const std::wstring& path, std::string bytes) {
 StartResult StartApplication(const std::wstring& exeFolder, StartedApplication* started) {
   CPaintManagerUI::SetInstance(nullptr);
   started->skinPath = exeFolder + L"skin.dll";
-  std::optional<std::string> file = ReadWholeFile(started->skinPath);
+  std::optional<std::string> file = ReadWholeFile(started->skinPath, kSkinMaxFileBytes);
   if (!file || file->empty()) {
     return StartResult::kNoSkin;
   }

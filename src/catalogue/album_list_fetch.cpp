@@ -58,9 +58,9 @@ bool FetchAlbumList(std::wstring_view workFolder) {
   }
 
   const std::wstring widePath = std::wstring(workFolder) + std::to_wstring(uin) + L".xml";
-  AnsiField narrowField;
-  WideToAnsi(widePath, narrowField);
-  const std::string narrowPath(narrowField.data());
+  // The path whole, however long: the file system takes far longer paths than the 260 bytes of
+  // the fixed text fields.
+  const std::string narrowPath = WideToAnsi(widePath);
 
   int chosen = 0;
   int32_t best = 0;

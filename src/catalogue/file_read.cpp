@@ -6,13 +6,13 @@
 
 #include "platform/file_path.h"
 
-std::optional<std::string> ReadWholeFile(std::wstring_view path) {
+std::optional<std::string> ReadWholeFile(std::wstring_view path, uintmax_t maxBytes) {
   std::ifstream in(FsPath(path), std::ios::binary | std::ios::ate);
   if (!in) {
     return std::nullopt;
   }
   const std::streamoff size = in.tellg();
-  if (size <= 0) {
+  if (size <= 0 || static_cast<uintmax_t>(size) > maxBytes) {
     return std::nullopt;
   }
   try {
@@ -31,8 +31,8 @@ std::optional<std::string> ReadWholeFile(std::wstring_view path) {
   }
 }
 
-std::optional<std::string> ReadTextFile(std::wstring_view path) {
-  std::optional<std::string> bytes = ReadWholeFile(path);
+std::optional<std::string> ReadTextFile(std::wstring_view path, uintmax_t maxBytes) {
+  std::optional<std::string> bytes = ReadWholeFile(path, maxBytes);
   if (!bytes) {
     return std::nullopt;
   }

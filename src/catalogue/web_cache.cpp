@@ -72,6 +72,6 @@ int FindCachedUrl(std::wstring* path, std::wstring_view pattern) {
 }
 
 bool ContainsOriginUrl(std::wstring_view path) {
-  const std::optional<std::string> text = ReadTextFile(path);
+  const std::optional<std::string> text = ReadTextFile(path, kMaxAlbumPageBytes);
   return text && text->find(kOriginUrlMarker) != std::string::npos;
 }

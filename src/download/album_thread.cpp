@@ -4,6 +4,7 @@
 #include <system_error>
 
 #include "catalogue/file_read.h"
+#include "catalogue/web_cache.h"
 #include "download/download_settings.h"
 #include "platform/file_path.h"
 #include "platform/posted_messages.h"
@@ -117,7 +118,7 @@ void CAlbumThread::DownloadListedAlbum() {
 void CAlbumThread::DownloadCachedAlbum() {
   const std::string& listFile = m_listFile;
   const std::optional<std::string> text =
-      listFile.empty() ? std::nullopt : ReadTextFile(AnsiToWide(listFile));
+      listFile.empty() ? std::nullopt : ReadTextFile(AnsiToWide(listFile), kMaxAlbumPageBytes);
   if (!text) {
     PostAlbumDone(AlbumOutcome::kPageNotFound);
     return;
@@ -142,7 +143,7 @@ bool CAlbumThread::DownloadPhoto(const PhotoEntry& entry, const std::wstring& al
   const std::wstring address = AtMost(AnsiToWide(entry.originUrl), kPhotoAddressMaxUnits);
   const std::wstring fileName = TrimSpaces(CleanFileName(name));
   const std::wstring path = MakePhotoPath(albumFolder, fileName, &m_pathMemo);
-  if (DownloadUrlToFile(TrimSpaces(address), path, &m_running) != S_OK) {
+  if (DownloadUrlToFile(TrimSpaces(address), path, kPhotoTransfer, &m_running) != S_OK) {
     return false;
   }
   ++*saved;

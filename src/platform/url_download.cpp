@@ -4,12 +4,15 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <random>
 #include <string>
 #include <system_error>
@@ -24,8 +27,8 @@ constexpr long kMaxRedirects = 10;
 constexpr long kReceiveBufferBytes = 256 * 1024;
 
 std::atomic<bool> g_abandoned{false};
-std::atomic<long> g_connectSeconds{DownloadTimeouts{}.connectSeconds};
-std::atomic<long> g_lowSpeedSeconds{DownloadTimeouts{}.lowSpeedSeconds};
+std::mutex g_timeoutsMutex;
+DownloadTimeouts g_timeouts;
 
 void InitCurlOnce() {
   static std::once_flag once;
@@ -85,6 +88,8 @@ bool IsHttpAddress(std::string_view url) {
 // The body goes here while it arrives; a failed write stops the transfer.
 struct BodyFile {
   FILE* file = nullptr;
+  uint64_t written = 0;
+  uint64_t maxBytes = 0;
   bool failed = false;
 };
 
@@ -94,6 +99,11 @@ size_t WriteBody(char* data, size_t size, size_t count, void* userdata) {
   if (bytes == 0) {
     return 0;
   }
+  if (bytes > body->maxBytes - body->written) {
+    body->failed = true;  // longer than this kind of answer may be
+    return 0;
+  }
+  body->written += bytes;
   if (std::fwrite(data, 1, bytes, body->file) != bytes) {
     body->failed = true;
     return 0;
@@ -142,11 +152,31 @@ int StopCheck(void* running, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
   return Stopped(static_cast<const std::atomic<uint8_t>*>(running)) ? 1 : 0;
 }
 
-// Runs the transfer of `easy` on `multi` until it ends or is stopped; its result.
-CURLcode Perform(CURLM* multi, CURL* easy, const std::atomic<uint8_t>* running) {
+// When the whole transfer must have ended, if it has a bound yet: a document's is fixed, a
+// photo's grows with the length its answer declares.
+std::optional<std::chrono::steady_clock::time_point> Deadline(
+    CURL* easy, const TransferBounds& bounds, const DownloadTimeouts& timeouts,
+    std::chrono::steady_clock::time_point start) {
+  if (bounds.document) {
+    return start + std::chrono::seconds(timeouts.documentSeconds);
+  }
+  curl_off_t length = -1;
+  if (curl_easy_getinfo(easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length) != CURLE_OK ||
+      length < 0) {
+    return std::nullopt;
+  }
+  const long floor = std::max(1L, timeouts.photoFloorBytesPerSecond);
+  return start + std::chrono::seconds(timeouts.photoBaseSeconds + length / floor);
+}
+
+// Runs the transfer of `easy` on `multi` until it ends, is stopped or runs out of time; its
+// result.
+CURLcode Perform(CURLM* multi, CURL* easy, const TransferBounds& bounds,
+                 const DownloadTimeouts& timeouts, const std::atomic<uint8_t>* running) {
   if (curl_multi_add_handle(multi, easy) != CURLM_OK) {
     return CURLE_FAILED_INIT;
   }
+  const auto start = std::chrono::steady_clock::now();
   CURLcode result = CURLE_ABORTED_BY_CALLBACK;
   int active = 1;
   while (!Stopped(running)) {
@@ -164,6 +194,11 @@ CURLcode Perform(CURLM* multi, CURL* easy, const std::atomic<uint8_t>* running) 
       }
       break;
     }
+    const auto deadline = Deadline(easy, bounds, timeouts, start);
+    if (deadline && std::chrono::steady_clock::now() > *deadline) {
+      result = CURLE_OPERATION_TIMEDOUT;
+      break;
+    }
     if (curl_multi_poll(multi, nullptr, 0, kStopCheckMs, nullptr) != CURLM_OK) {
       result = CURLE_FAILED_INIT;
       break;
@@ -171,6 +206,23 @@ CURLcode Perform(CURLM* multi, CURL* easy, const std::atomic<uint8_t>* running) 
   }
   curl_multi_remove_handle(multi, easy);
   return result;
+}
+
+// The address as it is sent: blanks inside it as %20. Empty when it cannot be sent (a line break,
+// which would end the request line).
+std::string RequestAddress(std::string_view url) {
+  std::string address;
+  for (const char c : url) {
+    if (c == '\r' || c == '\n') {
+      return {};
+    }
+    if (c == ' ') {
+      address += "%20";
+    } else {
+      address += c;
+    }
+  }
+  return address;
 }
 
 }  // namespace
@@ -184,20 +236,22 @@ void AllowDownloads() {
 }
 
 void SetDownloadTimeouts(const DownloadTimeouts& timeouts) {
-  g_connectSeconds = timeouts.connectSeconds;
-  g_lowSpeedSeconds = timeouts.lowSpeedSeconds;
+  std::lock_guard<std::mutex> lock(g_timeoutsMutex);
+  g_timeouts = timeouts;
 }
 
 DownloadTimeouts GetDownloadTimeouts() {
-  return {g_connectSeconds, g_lowSpeedSeconds};
+  std::lock_guard<std::mutex> lock(g_timeoutsMutex);
+  return g_timeouts;
 }
 
 HRESULT DownloadUrlToFile(std::wstring_view url, std::wstring_view path,
-                          const std::atomic<uint8_t>* running) {
-  const std::string address = WideToUtf8(url);
-  if (!IsHttpAddress(address) || address.find_first_of(" \r\n") != std::string::npos) {
+                          const TransferBounds& bounds, const std::atomic<uint8_t>* running) {
+  const std::string address = RequestAddress(WideToUtf8(url));
+  if (!IsHttpAddress(address)) {
     return INET_E_UNKNOWN_PROTOCOL;
   }
+  const DownloadTimeouts timeouts = GetDownloadTimeouts();
   if (Stopped(running)) {
     return INET_E_DOWNLOAD_FAILURE;
   }
@@ -209,6 +263,7 @@ HRESULT DownloadUrlToFile(std::wstring_view url, std::wstring_view path,
   const std::filesystem::path target = FsPath(path);
   std::string temporary;
   BodyFile body;
+  body.maxBytes = bounds.maxBytes;
   body.file = CreateTemporaryBeside(target, &temporary);
   if (body.file == nullptr) {
     return INET_E_DOWNLOAD_FAILURE;
@@ -220,9 +275,12 @@ HRESULT DownloadUrlToFile(std::wstring_view url, std::wstring_view path,
   curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
   curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
   curl_easy_setopt(curl, CURLOPT_MAXREDIRS, kMaxRedirects);
-  curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, g_connectSeconds.load());
-  curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
-  curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, g_lowSpeedSeconds.load());
+  curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, timeouts.connectSeconds);
+  curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT,
+                   bounds.document ? 1L : timeouts.photoFloorBytesPerSecond);
+  curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, timeouts.lowSpeedSeconds);
+  // An answer that declares a longer body is refused before any of it is written.
+  curl_easy_setopt(curl, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(bounds.maxBytes));
   curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
   // Larger receive buffer: big photos arrive in fewer, larger writes.
   curl_easy_setopt(curl, CURLOPT_BUFFERSIZE, kReceiveBufferBytes);
@@ -239,7 +297,7 @@ HRESULT DownloadUrlToFile(std::wstring_view url, std::wstring_view path,
     curl_easy_setopt(curl, CURLOPT_COOKIELIST, line.c_str());
   }
 
-  const CURLcode result = Perform(handles->multi.get(), curl, running);
+  const CURLcode result = Perform(handles->multi.get(), curl, bounds, timeouts, running);
   long status = 0;
   curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
   // Closing the file is where a full disk may show; it counts as a failed download.

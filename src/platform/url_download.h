@@ -8,8 +8,15 @@
 // leaves no file and never damages one that was there. The temporary file has a short name of its
 // own (".zp-<random>.part"), so every target name that fits the file system can be written. Each
 // thread keeps one libcurl handle, so connections to a host are reused across calls. Redirects are
-// followed (at most 10, http and https only); a connect timeout and a low-speed timeout end
-// transfers that hang.
+// followed (at most 10, http and https only). An address's blanks inside it are sent as %20; line
+// breaks are refused.
+//
+// Every transfer is bounded in time and size (TransferBounds). A document (an album list, a photo
+// list) must come whole within DownloadTimeouts::documentSeconds. A photo must keep up at least
+// photoFloorBytesPerSecond over any lowSpeedSeconds, and finish within photoBaseSeconds plus one
+// second per photoFloorBytesPerSecond of its declared length, so a real slow link still works but
+// a server that trickles never holds a transfer for long. A body longer than its cap ends the
+// transfer (declared or not).
 //
 // A transfer given a run flag is aborted within kStopCheckMs once the flag reads 0, also while the
 // server sends nothing: the transfer runs in a loop of ours that waits on its sockets for at most
@@ -30,8 +37,22 @@ constexpr HRESULT INET_E_DOWNLOAD_FAILURE = static_cast<HRESULT>(0x800C0008u);
 // How long a transfer may go on after its run flag was cleared, in milliseconds.
 constexpr int kStopCheckMs = 50;
 
+// Largest photo that is downloaded at all.
+constexpr uint64_t kMaxPhotoBytes = uint64_t{2} << 30;
+
+// What a transfer fetches, which sets its bounds.
+struct TransferBounds {
+  bool document = false;               // a document: whole within documentSeconds; else a photo
+  uint64_t maxBytes = kMaxPhotoBytes;  // the longest body taken
+};
+constexpr TransferBounds kPhotoTransfer{};
+constexpr TransferBounds DocumentTransfer(uint64_t maxBytes) {
+  return {true, maxBytes};
+}
+
 // `running`, when given, is the run flag of the work the transfer belongs to: 0 aborts it.
 HRESULT DownloadUrlToFile(std::wstring_view url, std::wstring_view path,
+                          const TransferBounds& bounds = kPhotoTransfer,
                           const std::atomic<uint8_t>* running = nullptr);
 
 // Ends every transfer in progress, and refuses new ones, for good: the program is ending. An
@@ -42,8 +63,13 @@ void AbandonDownloads();
 void AllowDownloads();
 
 struct DownloadTimeouts {
-  long connectSeconds = 15;   // to set up the connection
-  long lowSpeedSeconds = 30;  // a transfer slower than 1 byte/s for this long is abandoned
+  long connectSeconds = 15;  // to set up the connection
+  // A transfer below its floor (photos: photoFloorBytesPerSecond; documents: 1 byte/s) for this
+  // long is abandoned.
+  long lowSpeedSeconds = 30;
+  long documentSeconds = 20;  // the whole of an album-list or photo-list request
+  long photoFloorBytesPerSecond = 4096;
+  long photoBaseSeconds = 60;  // a photo's whole-transfer bound before its length is added
 };
 
 // Timeouts for transfers started from now on, in every thread.

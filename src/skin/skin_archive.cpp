@@ -94,7 +94,8 @@ std::optional<std::vector<uint8_t>> DecodeSkinArchive(std::string_view file, int
   if (decodedLength != nullptr) {
     *decodedLength = length;
   }
-  if (length <= 0 || length > kSkinMaxDecodedBytes) {
+  if (length <= 0 || length > kSkinMaxDecodedBytes ||
+      length > kSkinMaxExpansion * static_cast<int64_t>(file.size())) {
     return std::nullopt;
   }
   int32_t weights[kSkinSymbols];

@@ -22,8 +22,13 @@
 constexpr size_t kSkinHeaderBytes = 8;
 constexpr size_t kSkinSymbols = 256;
 constexpr size_t kSkinBitstreamOffset = kSkinHeaderBytes + kSkinSymbols * 4;  // 1032
-// Largest decoded archive accepted; a larger length is refused as a failed decode.
-constexpr int64_t kSkinMaxDecodedBytes = 256 * 1024 * 1024;
+// Largest decoded archive accepted; a larger length is refused as a failed decode, before anything
+// is allocated. So is a length more than kSkinMaxExpansion times the file's size: a small file that
+// declares a large archive can hold nothing but the repetition of one byte.
+constexpr int64_t kSkinMaxDecodedBytes = 64 * 1024 * 1024;
+constexpr int64_t kSkinMaxExpansion = 1024;
+// Largest skin file read at all.
+constexpr uintmax_t kSkinMaxFileBytes = 64u * 1024 * 1024;
 
 struct SkinTreeNode {
   int32_t symbol = -1;            // byte value in a leaf, -1 in an inner node
@@ -69,7 +74,8 @@ std::vector<uint8_t> DecodeSkinBitsFast(const uint8_t* file, size_t start, size_
 enum class SkinDecoder { kTable, kTreeWalk };
 
 // Decodes a whole skin file. Nothing for a file shorter than the header and weights, or a decoded
-// length of 0 or less, or above kSkinMaxDecodedBytes. `decodedLength` gets the stored length.
+// length of 0 or less, above kSkinMaxDecodedBytes or above kSkinMaxExpansion times the file size.
+// `decodedLength` gets the stored length.
 std::optional<std::vector<uint8_t>> DecodeSkinArchive(std::string_view file, int32_t* decodedLength,
                                                       SkinDecoder decoder = SkinDecoder::kTable);
 

@@ -45,7 +45,7 @@ std::optional<std::string> ReadLocked(const std::string& name) {
   }
   zip_stat_t stat;
   if (zip_stat(g_archive, name.c_str(), 0, &stat) != 0 || !(stat.valid & ZIP_STAT_SIZE) ||
-      stat.size > (64u << 20)) {
+      stat.size > kMaxSkinEntryBytes) {
     return std::nullopt;
   }
   zip_file_t* file = zip_fopen(g_archive, name.c_str(), 0);
@@ -61,14 +61,44 @@ std::optional<std::string> ReadLocked(const std::string& name) {
   return bytes;
 }
 
-// Copies a decoded image into a Cairo surface (premultiplied ARGB).
+// Whether `bytes` start as a PNG image whose sides, as its header gives them, are 1 to
+// kMaxSkinImageSide pixels. Checked before anything is decoded or allocated.
+bool IsPngOfBoundedSize(const std::string& bytes) {
+  static constexpr unsigned char kSignature[] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+  // The signature, then the IHDR chunk: length (4), type (4), width (4), height (4), big-endian.
+  if (bytes.size() < 24 || bytes.compare(0, 8, reinterpret_cast<const char*>(kSignature), 8) != 0 ||
+      bytes.compare(12, 4, "IHDR") != 0) {
+    return false;
+  }
+  auto bigEndian = [&bytes](size_t at) {
+    uint32_t value = 0;
+    for (size_t i = 0; i < 4; ++i) {
+      value = (value << 8) | static_cast<unsigned char>(bytes[at + i]);
+    }
+    return value;
+  };
+  const uint32_t width = bigEndian(16);
+  const uint32_t height = bigEndian(20);
+  return width >= 1 && height >= 1 && width <= kMaxSkinImageSide && height <= kMaxSkinImageSide;
+}
+
+// Copies a decoded image into a Cairo surface (premultiplied ARGB); null when it cannot be made.
 cairo_surface_t* SurfaceFromPixbuf(GdkPixbuf* pixbuf) {
   const int width = gdk_pixbuf_get_width(pixbuf);
   const int height = gdk_pixbuf_get_height(pixbuf);
   const int channels = gdk_pixbuf_get_n_channels(pixbuf);
   const int stride = gdk_pixbuf_get_rowstride(pixbuf);
+  if (width < 1 || height < 1 || width > static_cast<int>(kMaxSkinImageSide) ||
+      height > static_cast<int>(kMaxSkinImageSide) || (channels != 3 && channels != 4) ||
+      gdk_pixbuf_get_bits_per_sample(pixbuf) != 8) {
+    return nullptr;
+  }
   const guchar* pixels = gdk_pixbuf_read_pixels(pixbuf);
   cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height);
+  if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS) {
+    cairo_surface_destroy(surface);
+    return nullptr;
+  }
   cairo_surface_flush(surface);
   unsigned char* out = cairo_image_surface_get_data(surface);
   const int outStride = cairo_image_surface_get_stride(surface);
@@ -126,8 +156,11 @@ cairo_surface_t* SkinResources::Image(const std::string& name) {
     return found->second;
   }
   cairo_surface_t* surface = nullptr;
-  if (const std::optional<std::string> bytes = ReadLocked(name)) {
-    GdkPixbufLoader* loader = gdk_pixbuf_loader_new();
+  const std::optional<std::string> bytes = ReadLocked(name);
+  GdkPixbufLoader* loader = bytes && IsPngOfBoundedSize(*bytes)
+                                ? gdk_pixbuf_loader_new_with_type("png", nullptr)
+                                : nullptr;
+  if (loader != nullptr) {
     if (gdk_pixbuf_loader_write(loader, reinterpret_cast<const guchar*>(bytes->data()),
                                 bytes->size(), nullptr) &&
         gdk_pixbuf_loader_close(loader, nullptr)) {

@@ -17,10 +17,13 @@ class UrlDownloadTest : public ::testing::Test {
   const std::filesystem::path& Fixtures() {
     std::filesystem::create_directories(m_fixtures.Path() / "www" / "static");
     m_fixtures.Write("www/static/page.txt", "hello, world");
-    for (const char* fault : {"reset", "truncate", "status500", "stall"}) {
+    for (const char* fault : {"reset", "truncate", "status500", "stall", "trickle"}) {
       m_fixtures.Write(std::string("www/static/") + fault + ".bin", std::string(4096, 'z'));
       m_fixtures.Write(std::string("www/static/") + fault + ".bin.fault", fault);
     }
+    m_fixtures.Write("www/static/undeclared.bin", std::string(200000, 'u'));
+    m_fixtures.Write("www/static/undeclared.bin.fault", "undeclared");
+    m_fixtures.Write("www/static/two words.txt", "spaced");
     return m_fixtures.Path();
   }
 
@@ -86,13 +89,57 @@ TEST_F(UrlDownloadTest, OnlyHttpAndHttpsAreFetchedAlsoAfterRedirects) {
 
 TEST_F(UrlDownloadTest, StalledServerEndsWithinTheLowSpeedTimeout) {
   const DownloadTimeouts saved = GetDownloadTimeouts();
-  SetDownloadTimeouts({5, 2});
+  DownloadTimeouts quick = saved;
+  quick.connectSeconds = 5;
+  quick.lowSpeedSeconds = 2;
+  SetDownloadTimeouts(quick);
   const auto start = std::chrono::steady_clock::now();
   EXPECT_NE(DownloadUrlToFile(m_service.Url("www", "/static/stall.bin"), Target("x")), S_OK);
   const auto elapsed = std::chrono::steady_clock::now() - start;
   SetDownloadTimeouts(saved);
   EXPECT_LT(elapsed, std::chrono::seconds(15));
   EXPECT_TRUE(FolderContents().empty());
+}
+
+TEST_F(UrlDownloadTest, ATricklingServerEndsADocumentWithinItsBoundAndAPhotoBelowItsFloor) {
+  const DownloadTimeouts saved = GetDownloadTimeouts();
+  DownloadTimeouts quick = saved;
+  quick.documentSeconds = 1;  // the trickle keeps above 1 byte/s: only the whole bound ends it
+  quick.lowSpeedSeconds = 2;
+  SetDownloadTimeouts(quick);
+  const std::wstring trickle = m_service.Url("www", "/static/trickle.bin");
+  auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(DownloadUrlToFile(trickle, Target("list"), DocumentTransfer(1 << 20)),
+            INET_E_DOWNLOAD_FAILURE);
+  const auto document = std::chrono::steady_clock::now() - start;
+  start = std::chrono::steady_clock::now();
+  EXPECT_EQ(DownloadUrlToFile(trickle, Target("photo")), INET_E_DOWNLOAD_FAILURE);
+  const auto photo = std::chrono::steady_clock::now() - start;
+  SetDownloadTimeouts(saved);
+  // 4096 bytes at 10 a second would take 400 s.
+  EXPECT_LT(document, std::chrono::seconds(10));
+  EXPECT_LT(photo, std::chrono::seconds(15));
+  EXPECT_TRUE(FolderContents().empty());
+}
+
+TEST_F(UrlDownloadTest, AnAnswerLongerThanItsCapIsRefusedDeclaredOrNot) {
+  const std::wstring page = m_service.Url("www", "/static/page.txt");  // 12 bytes, declared
+  EXPECT_EQ(DownloadUrlToFile(page, Target("a"), DocumentTransfer(11)), INET_E_DOWNLOAD_FAILURE);
+  EXPECT_EQ(DownloadUrlToFile(page, Target("a"), DocumentTransfer(12)), S_OK);
+  const std::wstring chunked = m_service.Url("www", "/static/undeclared.bin");
+  EXPECT_EQ(DownloadUrlToFile(chunked, Target("b"), DocumentTransfer(199999)),
+            INET_E_DOWNLOAD_FAILURE);
+  EXPECT_EQ(FolderContents(), std::vector<std::string>{"a"});
+  EXPECT_EQ(DownloadUrlToFile(chunked, Target("b"), DocumentTransfer(200000)), S_OK);
+  EXPECT_EQ(std::filesystem::file_size(m_files.Path() / "b"), 200000u);
+}
+
+TEST_F(UrlDownloadTest, BlanksInsideAnAddressAreSentEncodedAndLineBreaksRefused) {
+  EXPECT_EQ(DownloadUrlToFile(m_service.Url("www", "/static/two words.txt"), Target("s")), S_OK);
+  EXPECT_EQ(ReadFileBytes(m_files.Path() / "s"), "spaced");
+  EXPECT_EQ(DownloadUrlToFile(m_service.Url("www", "/static/page.txt\r\nX-Evil: 1"), Target("t")),
+            INET_E_UNKNOWN_PROTOCOL);
+  EXPECT_FALSE(std::filesystem::exists(m_files.Path() / "t"));
 }
 
 TEST_F(UrlDownloadTest, SharedCookiesGoWithEveryRequestToTheirDomain) {

@@ -92,6 +92,13 @@ TEST(SkinArchiveTest, FilesTheFormatLeavesOpenAreRefused) {
   EXPECT_FALSE(DecodeSkinArchive(FileWith(weights, -5, "abcd"), &length));
   EXPECT_EQ(length, -5);
   EXPECT_FALSE(DecodeSkinArchive(FileWith(weights, kSkinMaxDecodedBytes + 1, "abcd"), &length));
+  // A 1 KB file may not declare 256 MiB, nor more than 1024 times its own size.
+  const std::string small = FileWith(weights, 256 << 20, "abcd");
+  EXPECT_FALSE(DecodeSkinArchive(small, &length));
+  EXPECT_FALSE(
+      DecodeSkinArchive(FileWith(weights, 1024 * (kSkinBitstreamOffset + 4) + 1, "abcd"), &length));
+  EXPECT_TRUE(
+      DecodeSkinArchive(FileWith(weights, 1024 * (kSkinBitstreamOffset + 4), "abcd"), &length));
   EXPECT_TRUE(DecodeSkinArchive(full, &length));
   EXPECT_EQ(length, 4);
 }

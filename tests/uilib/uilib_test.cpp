@@ -1,12 +1,15 @@
+#include <gdk-pixbuf/gdk-pixbuf.h>
 #include <gtest/gtest.h>
 
 #include <thread>
 
 #include "platform/posted_messages.h"
+#include "support/temp_dir.h"
 #include "ui/dialog_wnd.h"
 #include "uilib/dialog_builder.h"
 #include "uilib/headless/headless_backend.h"
 #include "uilib/render_engine.h"
+#include "uilib/resources.h"
 #include "uilib/ui_activex.h"
 #include "uilib/ui_button.h"
 #include "uilib/ui_edit.h"
@@ -359,6 +362,47 @@ TEST_F(UilibTest, RenderedWindowIsNotBlankAndRowsDrawSeparators) {
   EXPECT_EQ(pixel(edge, (row.top + row.bottom) / 2), 0xFF000000u);  // a separator
   EXPECT_NE(pixel(edge + 3, (row.top + row.bottom) / 2), 0xFF000000u);
   cairo_surface_destroy(surface);
+}
+
+// The bytes of a `width` × `height` image in `format` ("png", "jpeg").
+std::string EncodedImage(int width, int height, const char* format) {
+  GdkPixbuf* pixbuf = gdk_pixbuf_new(GDK_COLORSPACE_RGB, FALSE, 8, width, height);
+  gdk_pixbuf_fill(pixbuf, 0x336699FF);
+  gchar* buffer = nullptr;
+  gsize size = 0;
+  EXPECT_TRUE(gdk_pixbuf_save_to_buffer(pixbuf, &buffer, &size, format, nullptr, nullptr));
+  std::string bytes(buffer, size);
+  g_free(buffer);
+  g_object_unref(pixbuf);
+  return bytes;
+}
+
+TEST_F(UilibTest, SkinImagesArePngsOfBoundedSizeAndABadOneLeavesItsControlBare) {
+  TempDir skin;
+  const std::string wide = EncodedImage(40000, 1, "png");
+  EXPECT_LT(wide.size(), 2000u);  // tiny on disk, 160 KB of pixels
+  skin.Write("wide.png", wide);
+  skin.Write("tall.png", EncodedImage(1, 8193, "png"));
+  skin.Write("edge.png", EncodedImage(8192, 1, "png"));
+  skin.Write("photo.png", EncodedImage(4, 4, "jpeg"));  // a JPEG under a PNG name
+  skin.Write("cut.png", wide.substr(0, 30));
+  skin.Write("ok.png", EncodedImage(2, 2, "png"));
+  SkinResources::SetFolder(skin.Path().string());
+  for (const char* refused : {"wide.png", "tall.png", "photo.png", "cut.png", "missing.png"}) {
+    EXPECT_EQ(SkinResources::Image(refused), nullptr) << refused;
+  }
+  EXPECT_NE(SkinResources::Image("edge.png"), nullptr);
+  ASSERT_NE(SkinResources::Image("ok.png"), nullptr);
+  EXPECT_EQ(cairo_image_surface_get_width(SkinResources::Image("ok.png")), 2);
+
+  TestWindow window(R"(<Window size="100,60"><VerticalLayout bkimage="wide.png">
+      <Button name="b" text="b" bkimage="photo.png"/><Label bkimage="ok.png"/>
+      </VerticalLayout></Window>)");
+  ASSERT_NE(window.Create(nullptr, L"images", 0, 0, 100, 60, 0, 0), nullptr);
+  cairo_surface_t* surface = m_backend->Render(window.GetHWND());
+  EXPECT_NE(surface, nullptr);
+  cairo_surface_destroy(surface);
+  SkinResources::Clear();
 }
 
 }  // namespace

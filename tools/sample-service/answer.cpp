@@ -66,14 +66,27 @@ void Answer(const httplib::Request& request, httplib::Response& response, std::s
     return;
   }
   auto shared = std::make_shared<std::string>(std::move(body));
+  if (fault == Fault::kUndeclared) {
+    response.set_chunked_content_provider(
+        contentType.c_str(), [shared](size_t offset, httplib::DataSink& sink) {
+          if (offset >= shared->size()) {
+            sink.done();
+            return true;
+          }
+          const size_t piece = std::min<size_t>(64 * 1024, shared->size() - offset);
+          return sink.write(shared->data() + offset, piece);
+        });
+    return;
+  }
   const size_t length = shared->size();
   response.set_content_provider(
       length, contentType.c_str(),
       [shared, fault, request](size_t offset, size_t, httplib::DataSink& sink) {
         const std::string& bytes = *shared;
-        if (fault == Fault::kSlow) {
-          const size_t piece = std::min<size_t>(1024, bytes.size() - offset);
-          std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        if (fault == Fault::kSlow || fault == Fault::kTrickle) {
+          const bool slow = fault == Fault::kSlow;
+          const size_t piece = std::min<size_t>(slow ? 1024 : 1, bytes.size() - offset);
+          std::this_thread::sleep_for(std::chrono::milliseconds(slow ? 50 : 100));
           return !g_stopping && sink.write(bytes.data() + offset, piece);
         }
         const size_t half = bytes.size() / 2;

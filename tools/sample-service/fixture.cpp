@@ -61,6 +61,12 @@ Fault FaultNamed(const std::string& word) {
   if (word == "slow") {
     return Fault::kSlow;
   }
+  if (word == "trickle") {
+    return Fault::kTrickle;
+  }
+  if (word == "undeclared") {
+    return Fault::kUndeclared;
+  }
   return Fault::kNone;
 }
 

@@ -13,11 +13,13 @@
 
 enum class Fault {
   kNone,
-  kStatus500,  // "status500": an error status with a short body
-  kReset,      // "reset": half the body, then the connection is reset
-  kTruncate,   // "truncate": half the body, then the connection is closed
-  kStall,      // "stall": half the body, then nothing more until the client gives up
-  kSlow,       // "slow": the whole body, 1 KiB every 50 ms
+  kStatus500,   // "status500": an error status with a short body
+  kReset,       // "reset": half the body, then the connection is reset
+  kTruncate,    // "truncate": half the body, then the connection is closed
+  kStall,       // "stall": half the body, then nothing more until the client gives up
+  kSlow,        // "slow": the whole body, 1 KiB every 50 ms
+  kTrickle,     // "trickle": the whole body, one byte every 100 ms
+  kUndeclared,  // "undeclared": the whole body, chunked, with no length declared
 };
 
 class Fixture {
