@@ -1,11 +1,13 @@
 // Feeds arbitrary bytes to the album-list document readers.
 //
-// Besides crashes it checks two promises: TinyXML never builds an element tree deeper than the
-// nesting bound (so the scan in front of it never under-counts), and every record is well formed.
+// Besides crashes it checks three promises: the scan in front of TinyXML never under-counts what
+// TinyXML builds (nesting, nodes, attributes of one element), so TinyXML never builds a tree
+// beyond the bounds; and every record is well formed.
 
 #include <unistd.h>
 
 #include <algorithm>
+#include <climits>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
@@ -30,6 +32,32 @@ int DomDepth(const TiXmlNode* node) {
   return deepest + (node->ToElement() != nullptr ? 1 : 0);
 }
 
+// What TinyXML built, counted as the scan counts it.
+struct DomCounts {
+  size_t nodes = 0;    // every node but plain text, and every attribute
+  int attributes = 0;  // the most on one element
+};
+
+void CountDom(const TiXmlNode* node, DomCounts* counts) {
+  if (const TiXmlElement* element = node->ToElement()) {
+    int attributes = 0;
+    for (const TiXmlAttribute* attribute = element->FirstAttribute(); attribute != nullptr;
+         attribute = attribute->Next()) {
+      ++attributes;
+    }
+    counts->nodes += static_cast<size_t>(attributes);
+    counts->attributes = std::max(counts->attributes, attributes);
+  }
+  for (const TiXmlNode* child = node->FirstChild(); child != nullptr;
+       child = child->NextSibling()) {
+    const TiXmlText* text = child->ToText();
+    if (text == nullptr || text->CDATA()) {
+      ++counts->nodes;
+    }
+    CountDom(child, counts);
+  }
+}
+
 void Require(bool condition) {
   if (!condition) {
     std::abort();
@@ -49,26 +77,33 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
           .string();
   SetProcessCodePage("UTF-8");
 
-  // On inputs small enough for TinyXML to parse at any nesting, the scan must never measure less
-  // than the tree TinyXML builds (with or without an error on the way). An element whose start
-  // tag fails is in the tree without having been opened, hence the one level of slack.
+  // On inputs small enough for TinyXML to parse at any nesting, the scan must never count less
+  // than the tree TinyXML builds (with or without an error on the way).
   const std::string_view raw(reinterpret_cast<const char*>(data), size);
   const std::string_view text = raw.substr(0, std::min(raw.find('\0'), raw.size()));
   if (text.size() <= kDirectParseMaxBytes) {
-    const int scanned = XmlElementDepth(text, 1 << 20);
-    if (scanned >= 0) {
+    const XmlScan scan = ScanXml(text, {1 << 20, SIZE_MAX, INT_MAX});
+    if (scan.predictable) {
       std::string padded(text);
       padded.append(8, '\0');
       TiXmlDocument direct;
       direct.Parse(padded.c_str(), nullptr, TIXML_DEFAULT_ENCODING);
-      Require(scanned + 1 >= DomDepth(&direct));
+      Require(scan.depth >= DomDepth(&direct));
+      DomCounts counts;
+      CountDom(&direct, &counts);
+      Require(scan.nodes >= counts.nodes);
+      Require(scan.attributes >= counts.attributes);
     }
   }
 
   TiXmlDocument doc;
-  const bool parsed =
-      ParseXmlText(std::string_view(reinterpret_cast<const char*>(data), size), doc);
+  const bool parsed = ParseXmlText(std::string_view(reinterpret_cast<const char*>(data), size),
+                                   kMaxAlbumListBytes, doc);
   Require(DomDepth(&doc) <= kMaxXmlNesting);
+  DomCounts counts;
+  CountDom(&doc, &counts);
+  Require(counts.nodes <= kMaxXmlNodes);
+  Require(counts.attributes <= kMaxXmlAttributes);
   Require(!parsed || !doc.Error());
 
   WriteFile(path, data, size);

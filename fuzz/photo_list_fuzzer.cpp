@@ -25,7 +25,8 @@ void Require(bool condition) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   SetProcessCodePage("UTF-8");
   TiXmlDocument doc;
-  if (!ParseXmlText(std::string_view(reinterpret_cast<const char*>(data), size), doc)) {
+  if (!ParseXmlText(std::string_view(reinterpret_cast<const char*>(data), size), kMaxPhotoListBytes,
+                    doc)) {
     return 0;
   }
   std::atomic<uint8_t> running{1};

@@ -80,7 +80,7 @@ AlbumFields ReadAlbum(const TiXmlElement& album) {
 // Loads the document and deletes its file, whatever the outcome.
 bool LoadAndDelete(const std::string& ansiPath, TiXmlDocument& doc) {
   const std::filesystem::path path = FsPathFromAnsi(ansiPath);
-  const bool loaded = LoadXmlFile(path, doc);
+  const bool loaded = LoadXmlFile(path, kMaxAlbumListBytes, doc);
   std::error_code ec;
   std::filesystem::remove(path, ec);
   return loaded;

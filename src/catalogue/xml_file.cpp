@@ -1,6 +1,8 @@
 #include "catalogue/xml_file.h"
 
 #include <algorithm>
+#include <climits>
+#include <cstdint>
 #include <fstream>
 #include <system_error>
 
@@ -21,8 +23,14 @@ bool IsAsciiAlpha(unsigned char c) {
 bool IsNameStart(unsigned char c) {
   return c >= 127 || IsAsciiAlpha(c) || c == '_';
 }
+bool IsDigit(unsigned char c) {
+  return c >= '0' && c <= '9';
+}
+bool IsHexDigit(unsigned char c) {
+  return IsDigit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
 bool IsNameChar(unsigned char c) {
-  return IsNameStart(c) || (c >= '0' && c <= '9') || c == '-' || c == '.' || c == ':';
+  return IsNameStart(c) || IsDigit(c) || c == '-' || c == '.' || c == ':';
 }
 
 // Bytes TinyXML takes for one character in UTF-8 mode, from the lead byte.
@@ -56,20 +64,21 @@ bool StartsWithNoCase(std::string_view text, size_t pos, std::string_view prefix
   return true;
 }
 
-// Walks a document the way TinyXML's parser does and tracks the element nesting it reaches.
-// Every step that could differ from TinyXML is either followed exactly or reported as
-// unfollowable; steps where TinyXML stops with an error only end the walk early.
-class DepthScanner {
+// Walks a document the way TinyXML's parser does and counts the element nesting it reaches, the
+// nodes it builds and the attributes of each element. Every step that could differ from TinyXML
+// is either followed exactly or reported as unfollowable; steps where TinyXML stops with an error
+// only end the walk early. The walk ends as soon as a count passes its bound.
+class Scanner {
  public:
-  DepthScanner(std::string_view text, int limit) : m_text(text), m_limit(limit) {}
+  Scanner(std::string_view text, const XmlBounds& bounds) : m_text(text), m_bounds(bounds) {}
 
-  int Run() {
+  XmlScan Run() {
     if (StartsWith(0, "\xEF\xBB\xBF")) {
       m_utf8 = true;
       m_encodingKnown = true;
     }
     size_t p = SkipWhite(0);
-    while (p < m_text.size() && m_text[p] == '<' && !m_failed && m_maxDepth <= m_limit) {
+    while (p < m_text.size() && m_text[p] == '<' && !Stopped()) {
       const bool declaration = StartsWithNoCase(m_text, p, "<?xml");
       std::string encoding;
       p = Node(p, &encoding);
@@ -80,13 +89,15 @@ class DepthScanner {
       }
       p = SkipWhite(p);
     }
-    if (m_failed) {
-      return -1;
-    }
-    return std::min(m_maxDepth, m_limit + 1);
+    return m_scan;
   }
 
  private:
+  bool Stopped() const {
+    return !m_scan.predictable || m_scan.depth > m_bounds.nesting ||
+           m_scan.nodes > m_bounds.nodes || m_scan.attributes > m_bounds.attributes;
+  }
+
   bool StartsWith(size_t pos, std::string_view s) const {
     return pos <= m_text.size() && m_text.substr(pos, s.size()) == s;
   }
@@ -122,17 +133,53 @@ class DepthScanner {
     return p;
   }
 
-  // Reads character data up to `end` one character at a time, as TinyXML does: in UTF-8 mode a
-  // lead byte takes its whole sequence, so a '<' or a quote inside it is not seen.
-  size_t ReadText(size_t p, char end) const {
+  // The end of a numeric character reference TinyXML reads the same way as plain characters: "&#"
+  // and decimal digits, or "&#x" and hexadecimal digits, then ';'. kNpos for any other "&#".
+  // TinyXML takes everything from "&#" to the first ';' after it as one reference whenever the
+  // byte before that ';' is the '#' (or the 'x'), so "&#</a>#;" would hide an end tag, a quote
+  // or a comment from a scan that reads it byte by byte.
+  size_t PlainReferenceEnd(size_t p) const {
+    p += 2;
+    const bool hex = At(p) == 'x';
+    if (hex) {
+      ++p;
+    }
+    const size_t digits = p;
+    while (p < m_text.size() && (hex ? IsHexDigit(At(p)) : IsDigit(At(p)))) {
+      ++p;
+    }
+    if (p == digits || p >= m_text.size() || m_text[p] != ';') {
+      return kNpos;
+    }
+    return p + 1;
+  }
+
+  // Reads character data up to `end` one character at a time, as TinyXML does where it decodes
+  // references (text and quoted attribute values): in UTF-8 mode a lead byte takes its whole
+  // sequence, so a '<', a quote or an '&' inside it is not seen. A numeric reference that is not
+  // plain makes the document unpredictable; the scan then ends.
+  size_t ReadText(size_t p, char end) {
     while (p < m_text.size() && m_text[p] != end) {
-      p += m_utf8 ? Utf8CharBytes(At(p)) : 1;
+      if (m_text[p] == '&' && At(p + 1) == '#') {
+        p = PlainReferenceEnd(p);
+        if (p == kNpos) {
+          m_scan.predictable = false;
+          return End();
+        }
+      } else {
+        p += m_utf8 ? Utf8CharBytes(At(p)) : 1;
+      }
     }
     return p;
   }
 
-  // One node starting at '<'; returns the position after it, or the end of the text.
+  // One node starting at '<'; returns the position after it, or the end of the text. TinyXML
+  // keeps every node it starts, also one whose reading fails.
   size_t Node(size_t p, std::string* encoding) {
+    ++m_scan.nodes;
+    if (Stopped()) {
+      return End();
+    }
     if (StartsWithNoCase(m_text, p, "<?xml")) {
       return Declaration(p + 5, encoding);
     }
@@ -208,7 +255,7 @@ class DepthScanner {
         // TinyXML decodes references in the value before it compares the encoding name; such a
         // declaration could pick a mode this scan cannot predict.
         if (isEncoding && value.find('&') != std::string::npos) {
-          m_failed = true;
+          m_scan.predictable = false;
           return End();
         }
         if (isEncoding && encoding != nullptr) {
@@ -223,19 +270,31 @@ class DepthScanner {
     return p;
   }
 
+  // An element from its '<' on. It is in TinyXML's tree one level below its parent from there,
+  // also when its start tag fails or it has no content.
   size_t Element(size_t p) {
+    ++m_depth;
+    m_scan.depth = std::max(m_scan.depth, m_depth);
+    if (Stopped()) {
+      return End();
+    }
     // TinyXML skips white space (in UTF-8 mode also byte-order marks) between '<' and the name.
     p = ReadName(SkipWhite(p + 1));
     if (p == kNpos) {
       return End();
     }
+    int attributes = 0;
     while (p < m_text.size()) {
       p = SkipWhite(p);
       if (p >= m_text.size()) {
         break;
       }
       if (m_text[p] == '/') {
-        return At(p + 1) == '>' ? p + 2 : End();
+        if (At(p + 1) != '>') {
+          return End();
+        }
+        --m_depth;
+        return p + 2;
       }
       if (m_text[p] == '>') {
         return Content(p + 1);
@@ -244,16 +303,19 @@ class DepthScanner {
       if (p == kNpos) {
         return End();
       }
+      ++m_scan.nodes;
+      m_scan.attributes = std::max(m_scan.attributes, ++attributes);
+      if (Stopped()) {
+        return End();
+      }
     }
     return End();
   }
 
   // The content of an open element up to and past its end tag.
   size_t Content(size_t p) {
-    ++m_depth;
-    m_maxDepth = std::max(m_maxDepth, m_depth);
     p = SkipWhite(p);
-    while (p < m_text.size() && m_maxDepth <= m_limit) {
+    while (p < m_text.size() && !Stopped()) {
       if (m_text[p] != '<') {
         p = ReadText(p, '<');
       } else if (StartsWith(p, "</")) {
@@ -271,12 +333,11 @@ class DepthScanner {
   size_t End() const { return m_text.size(); }
 
   std::string_view m_text;
-  int m_limit;
+  XmlBounds m_bounds;
+  XmlScan m_scan;
   int m_depth = 0;
-  int m_maxDepth = 0;
   bool m_utf8 = false;
   bool m_encodingKnown = false;
-  bool m_failed = false;
 };
 
 // The text as TiXmlDocument::LoadFile hands it to the parser, with zero padding behind it.
@@ -299,15 +360,24 @@ std::string NormalizedForParse(std::string_view text) {
 
 }  // namespace
 
-int XmlElementDepth(std::string_view text, int limit) {
-  return DepthScanner(text, limit).Run();
+XmlScan ScanXml(std::string_view text, const XmlBounds& bounds) {
+  return Scanner(text, bounds).Run();
 }
 
-bool ParseXmlText(std::string_view text, TiXmlDocument& doc) {
+int XmlElementDepth(std::string_view text, int limit) {
+  const XmlScan scan = ScanXml(text, {limit, SIZE_MAX, INT_MAX});
+  return scan.predictable ? scan.depth : -1;
+}
+
+bool ParseXmlText(std::string_view text, size_t maxBytes, TiXmlDocument& doc) {
+  if (text.size() > maxBytes) {
+    return false;
+  }
   std::string normalized = NormalizedForParse(text);
   const size_t length = normalized.size();
-  const int depth = XmlElementDepth(normalized, kMaxXmlNesting);
-  if (depth < 0 || depth > kMaxXmlNesting) {
+  const XmlScan scan = ScanXml(normalized, XmlBounds{});
+  if (!scan.predictable || scan.depth > kMaxXmlNesting || scan.nodes > kMaxXmlNodes ||
+      scan.attributes > kMaxXmlAttributes) {
     return false;
   }
   normalized.append(kParsePadding, '\0');
@@ -318,10 +388,10 @@ bool ParseXmlText(std::string_view text, TiXmlDocument& doc) {
   return !doc.Error();
 }
 
-bool LoadXmlFile(const std::filesystem::path& path, TiXmlDocument& doc) {
+bool LoadXmlFile(const std::filesystem::path& path, size_t maxBytes, TiXmlDocument& doc) {
   std::error_code ec;
   const uintmax_t size = std::filesystem::file_size(path, ec);
-  if (ec || size > kMaxXmlFileBytes) {
+  if (ec || size > maxBytes) {
     return false;
   }
   std::ifstream in(path, std::ios::binary);
@@ -331,7 +401,7 @@ bool LoadXmlFile(const std::filesystem::path& path, TiXmlDocument& doc) {
   std::string text(static_cast<size_t>(size), '\0');
   in.read(text.data(), static_cast<std::streamsize>(text.size()));
   text.resize(static_cast<size_t>(in.gcount()));
-  return ParseXmlText(text, doc);
+  return ParseXmlText(text, maxBytes, doc);
 }
 
 std::string ElementText(const TiXmlElement& element) {

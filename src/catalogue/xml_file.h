@@ -46,7 +46,8 @@ constexpr size_t kMaxLayoutBytes = 1u * 1024 * 1024;
 struct XmlScan {
   // False when the document holds a construct whose reading the scan cannot predict.
   bool predictable = true;
-  // The deepest element nesting TinyXML reaches.
+  // The deepest element nesting TinyXML reaches: the most elements on one path down its tree, an
+  // empty element and one whose start tag fails included.
   int depth = 0;
   // The nodes TinyXML builds, counted as kMaxXmlNodes counts them.
   size_t nodes = 0;

@@ -35,7 +35,7 @@ bool ValueAfter(std::string_view text, size_t from, std::string* value) {
 }  // namespace
 
 bool LoadPhotoListDocument(const std::string& ansiPath, TiXmlDocument& doc) {
-  return LoadXmlFile(FsPathFromAnsi(ansiPath), doc);
+  return LoadXmlFile(FsPathFromAnsi(ansiPath), kMaxPhotoListBytes, doc);
 }
 
 void ReadPhotoListDocument(const TiXmlDocument& doc, const std::atomic<uint8_t>& running,

@@ -140,7 +140,7 @@ CControlUI* CDialogBuilder::CreateFromText(const std::string& text,
                                            CPaintManagerUI* manager, CControlUI* parent) {
   m_error.clear();
   TiXmlDocument doc;
-  if (!ParseXmlText(text, doc)) {
+  if (!ParseXmlText(text, kMaxLayoutBytes, doc)) {
     m_error = doc.Error() ? std::string("layout is not well-formed: ") + doc.ErrorDesc()
                           : "layout is not readable";
     return nullptr;

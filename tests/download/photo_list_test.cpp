@@ -11,7 +11,7 @@ using Entries = std::vector<std::pair<std::string, std::string>>;
 
 Entries ReadXml(const std::string& text) {
   TiXmlDocument doc;
-  EXPECT_TRUE(ParseXmlText(text, doc)) << text;
+  EXPECT_TRUE(ParseXmlText(text, kMaxPhotoListBytes, doc)) << text;
   std::atomic<uint8_t> running{1};
   Entries entries;
   ReadPhotoListDocument(doc, running, [&](const PhotoEntry& entry) {
@@ -105,7 +105,7 @@ TEST(PhotoListTest, BothFormsStopBeforeTheNextEntryOnceTheFlagIsCleared) {
   TiXmlDocument doc;
   ASSERT_TRUE(ParseXmlText("<r>" + Pic("<name>a</name><origin_url>u</origin_url>") +
                                Pic("<name>b</name><origin_url>v</origin_url>") + "</r>",
-                           doc));
+                           kMaxPhotoListBytes, doc));
   ReadPhotoListDocument(doc, running, stopAtFirst);
   EXPECT_EQ(seen, 1);
 
