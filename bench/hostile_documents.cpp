@@ -155,7 +155,7 @@ void Compare(const char* hostileName, const Maker& hostile, size_t hostileBytes,
               normalBytes, read.loaded ? "read" : "REFUSED (expected it read)", read.seconds * 1e3,
               Mib(read.peakKb), Mib(read.extraKb));
   std::printf(
-      "  refused / read: time %.4f, added memory %.4f\n\n", refused.seconds / read.seconds,
+      "  refused / read: time %.3g, added memory %.3g\n\n", refused.seconds / read.seconds,
       static_cast<double>(refused.extraKb) / static_cast<double>(std::max(read.extraKb, 1L)));
   if (refused.loaded || !read.loaded) {
     ++failures;
