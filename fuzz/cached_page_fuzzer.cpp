@@ -2,7 +2,8 @@
 //
 // The input is "<pattern>\n<url>\n<body>": the answer is stored under the URL in an empty cache,
 // then searched for with the pattern. The search must find it exactly when the URL contains the
-// pattern and the body, up to its first zero byte, contains the marker.
+// pattern as a whole (followed by the end of the URL, '&' or '#'), the pattern is not empty, and
+// the body, up to its first zero byte, contains the marker.
 
 #include <unistd.h>
 
@@ -60,8 +61,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::wstring widePattern = Utf8ToWide(pattern);
   const std::string searchedPattern = WideToUtf8(widePattern);
   const std::string text = body.substr(0, body.find('\0'));
-  const bool expected = url.find(searchedPattern) != std::string::npos &&
-                        text.find(kOriginUrlMarker) != std::string::npos;
+  bool whole = false;
+  for (size_t at = url.find(searchedPattern); !searchedPattern.empty() && at != std::string::npos;
+       at = url.find(searchedPattern, at + 1)) {
+    const size_t end = at + searchedPattern.size();
+    whole = whole || end == url.size() || url[end] == '&' || url[end] == '#';
+  }
+  const bool expected = whole && text.find(kOriginUrlMarker) != std::string::npos;
 
   std::wstring path;
   Require(FindCachedUrl(&path, widePattern) == 0);

@@ -117,11 +117,15 @@ int32_t CountAlbumsInFile(const std::string& ansiPath) {
 }
 
 bool ParseAlbumListFile(const std::string& ansiPath) {
+  return ParseAlbumListFile(ansiPath, &AppState::Instance()->m_albums);
+}
+
+bool ParseAlbumListFile(const std::string& ansiPath,
+                        std::vector<std::unique_ptr<AlbumRecord>>* albums) {
   TiXmlDocument doc;
   if (!LoadAndDelete(ansiPath, doc)) {
     return false;
   }
-  AppState* state = AppState::Instance();
   int32_t nextIndex = 0;
   ForEachAlbum(doc, [&](const AlbumFields& album) {
     if (!album.Usable() || album.name.empty()) {
@@ -133,7 +137,7 @@ bool ParseAlbumListFile(const std::string& ansiPath) {
     record->m_name = TrimBlanks(album.name);
     record->m_photoCount = album.total;
     record->m_hasPassword = album.hasQuestion ? 1 : 0;
-    state->m_albums.push_back(std::move(record));
+    albums->push_back(std::move(record));
   });
   return nextIndex > 0;
 }

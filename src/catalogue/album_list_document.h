@@ -15,7 +15,11 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
+#include <vector>
+
+#include "catalogue/app_state.h"
 
 // Longest id, name or question text an album holds.
 constexpr size_t kAlbumTextMaxBytes = 127;
@@ -26,3 +30,6 @@ int32_t CountAlbumsInFile(const std::string& ansiPath);
 // Appends one AlbumRecord per usable album with a name to AppState's list, numbering them from 0 in
 // document order. True when at least one record was appended.
 bool ParseAlbumListFile(const std::string& ansiPath);
+// The same into `albums` (any thread; the shared state is not touched).
+bool ParseAlbumListFile(const std::string& ansiPath,
+                        std::vector<std::unique_ptr<AlbumRecord>>* albums);

@@ -7,6 +7,7 @@
 #include "catalogue/app_state.h"
 #include "catalogue/service_config.h"
 #include "catalogue/web_cache.h"
+#include "catalogue/xml_file.h"
 #include "platform/code_page.h"
 #include "platform/file_path.h"
 #include "platform/url_download.h"
@@ -18,59 +19,63 @@ void DeleteFile(std::wstring_view path) {
   std::filesystem::remove(FsPath(path), ec);
 }
 
-// Every list download starts from nothing: no cached copy of the address, no file.
-bool DownloadList(const std::wstring& url, std::wstring_view widePath) {
-  EvictCachedUrl(url);
-  DeleteFile(widePath);
-  return DownloadUrlToFile(url, widePath) == S_OK;
-}
-
 }  // namespace
 
 bool LoadChosenAlbumList(int32_t uin, int server, std::wstring_view widePath,
-                         const std::string& narrowPath) {
+                         const std::string& narrowPath, AlbumListResult* result,
+                         const std::atomic<uint8_t>* running) {
   const std::wstring url = AlbumListUrl(server, uin);
   if (url.empty()) {
     return false;
   }
-  const std::wstring label = PhotoHostLabel(server);
-  if (!DownloadList(url, widePath)) {
+  // Every list download starts from nothing: no cached copy of the address, no file.
+  EvictCachedUrl(url);
+  DeleteFile(widePath);
+  if (DownloadUrlToFile(url, widePath, DocumentTransfer(kMaxAlbumListBytes), running) != S_OK) {
     return false;
   }
-  const bool parsed = ParseAlbumListFile(narrowPath);
+  const bool parsed = ParseAlbumListFile(narrowPath, &result->albums);
   DeleteFile(widePath);  // already gone, unless the narrow path could not name it
   if (!parsed) {
     return false;
   }
-  AppState::Instance()->m_photoHostLabel = label;
+  result->photoHostLabel = PhotoHostLabel(server);
   return true;
 }
 
-bool FetchAlbumList(std::wstring_view workFolder) {
-  AppState* state = AppState::Instance();
-  const int32_t uin = state->m_uin;
-  state->ClearAlbums();
-
+AlbumListResult ReadAlbumList(std::wstring_view workFolder, int32_t uin,
+                              const std::atomic<uint8_t>* running) {
   std::error_code ec;
   const std::filesystem::path folder = FsPath(workFolder);
   if (!std::filesystem::exists(folder, ec)) {
     std::filesystem::create_directory(folder, ec);
   }
-
-  const std::wstring widePath = std::wstring(workFolder) + std::to_wstring(uin) + L".xml";
-  // The path whole, however long: the file system takes far longer paths than the 260 bytes of
-  // the fixed text fields.
-  const std::string narrowPath = WideToAnsi(widePath);
+  // The four servers are asked at once; each answer has a file of its own.
+  std::vector<DownloadItem> probes;
+  for (int server = 1; server <= kAlbumListServers; ++server) {
+    const std::wstring url = AlbumListUrl(server, uin);
+    const std::wstring path =
+        std::wstring(workFolder) + std::to_wstring(uin) + L"-" + std::to_wstring(server) + L".xml";
+    EvictCachedUrl(url);
+    DeleteFile(path);
+    probes.push_back({url, path});
+  }
+  std::vector<int32_t> counts(kAlbumListServers, 0);
+  DownloadMany(probes, kAlbumListServers, DocumentTransfer(kMaxAlbumListBytes), running,
+               [&](size_t index, HRESULT result) {
+                 if (result == S_OK) {
+                   // The path whole, however long: the file system takes far longer paths than
+                   // the 260 bytes of the fixed text fields.
+                   counts[index] = CountAlbumsInFile(WideToAnsi(probes[index].path));
+                 }
+                 DeleteFile(probes[index].path);
+               });
 
   int chosen = 0;
   int32_t best = 0;
   int32_t finalCount = 0;
   for (int server = 1; server <= kAlbumListServers; ++server) {
-    int32_t count = 0;
-    if (DownloadList(AlbumListUrl(server, uin), widePath)) {
-      count = CountAlbumsInFile(narrowPath);
-      DeleteFile(widePath);
-    }
+    const int32_t count = counts[static_cast<size_t>(server - 1)];
     if (server == 1) {
       if (count > 0) {
         chosen = 1;
@@ -91,8 +96,27 @@ bool FetchAlbumList(std::wstring_view workFolder) {
       }
     }
   }
-  if (finalCount <= 0) {
+  AlbumListResult result;
+  if (finalCount > 0) {
+    const std::wstring widePath = std::wstring(workFolder) + std::to_wstring(uin) + L".xml";
+    LoadChosenAlbumList(uin, chosen, widePath, WideToAnsi(widePath), &result, running);
+  }
+  return result;
+}
+
+bool InstallAlbumList(AlbumListResult result) {
+  AppState* state = AppState::Instance();
+  state->ClearAlbums();
+  if (result.albums.empty()) {
     return false;
   }
-  return LoadChosenAlbumList(uin, chosen, widePath, narrowPath);
+  state->m_albums = std::move(result.albums);
+  state->m_photoHostLabel = result.photoHostLabel;
+  return true;
+}
+
+bool FetchAlbumList(std::wstring_view workFolder) {
+  const int32_t uin = AppState::Instance()->m_uin;
+  AppState::Instance()->ClearAlbums();
+  return InstallAlbumList(ReadAlbumList(workFolder, uin));
 }

@@ -21,6 +21,9 @@ constexpr UINT WM_ALBUM_DONE = WM_USER + 103;
 // The login window closed after a password album: find the album's page in the web cache.
 // wParam: the number of that opening.
 constexpr UINT WM_PASSWORD_RESUME = WM_USER + 104;
+// The album list was read on its helper thread. wParam: the number of that read; lParam: the user
+// number it was for.
+constexpr UINT WM_ALBUMS_FETCHED = WM_USER + 105;
 
 // How an album of a run ended.
 enum class AlbumOutcome : uint8_t {

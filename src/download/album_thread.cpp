@@ -1,10 +1,13 @@
 #include "download/album_thread.h"
 
 #include <filesystem>
+#include <set>
 #include <system_error>
+#include <vector>
 
 #include "catalogue/file_read.h"
 #include "catalogue/web_cache.h"
+#include "catalogue/xml_file.h"
 #include "download/download_settings.h"
 #include "platform/file_path.h"
 #include "platform/posted_messages.h"
@@ -48,6 +51,7 @@ void CAlbumThread::Stop() {
 void CAlbumThread::Launch(const AlbumJob& job) {
   Join();  // the previous thread has ended: this lets go of it
   m_listFile = job.listFile;
+  m_photoListUrl = job.photoListUrl;
   m_albumFolderName = job.albumFolderName;
   m_fromWebCache = job.fromWebCache;
   m_row = job.row;
@@ -91,7 +95,21 @@ std::wstring CAlbumThread::PrepareFolder() {
   return PrepareAlbumFolder(root, m_uin, m_albumFolderName, &m_pathMemo);
 }
 
+bool CAlbumThread::DownloadPhotoList() {
+  // As every list download: from the server, not the web cache's copy, into a new file.
+  EvictCachedUrl(m_photoListUrl);
+  const std::filesystem::path file = FsPathFromAnsi(m_listFile);
+  std::error_code ec;
+  std::filesystem::create_directory(file.parent_path(), ec);
+  return DownloadUrlToFile(m_photoListUrl, AnsiToWide(m_listFile),
+                           DocumentTransfer(kMaxPhotoListBytes), &m_running) == S_OK;
+}
+
 void CAlbumThread::DownloadListedAlbum() {
+  if (!m_photoListUrl.empty() && !DownloadPhotoList()) {
+    PostAlbumDone(m_running == 0 ? AlbumOutcome::kStopped : AlbumOutcome::kListFailed);
+    return;
+  }
   const std::string& listFile = m_listFile;
   TiXmlDocument doc;
   const bool loaded = LoadPhotoListDocument(listFile, doc);
@@ -101,18 +119,10 @@ void CAlbumThread::DownloadListedAlbum() {
     PostAlbumDone(AlbumOutcome::kListFailed);
     return;
   }
-  if (StoppedBeforeFolder()) {
-    return;
-  }
-  const std::wstring folder = PrepareFolder();
-  int32_t listed = 0;
-  int32_t saved = 0;
-  ReadPhotoListDocument(doc, m_running, [&](const PhotoEntry& entry) {
-    ++listed;
-    DownloadPhoto(entry, folder, &saved);
-  });
-  const AlbumOutcome outcome = OutcomeOf(listed, saved);
-  PostAlbumDone(outcome, outcome == AlbumOutcome::kSomeFailed ? listed - saved : 0);
+  std::vector<PhotoEntry> entries;
+  ReadPhotoListDocument(doc, m_running,
+                        [&entries](const PhotoEntry& entry) { entries.push_back(entry); });
+  DownloadEntries(entries);
 }
 
 void CAlbumThread::DownloadCachedAlbum() {
@@ -123,27 +133,58 @@ void CAlbumThread::DownloadCachedAlbum() {
     PostAlbumDone(AlbumOutcome::kPageNotFound);
     return;
   }
+  std::vector<PhotoEntry> entries;
+  ScanCachedAlbumPage(*text, m_running,
+                      [&entries](const PhotoEntry& entry) { entries.push_back(entry); });
+  DownloadEntries(entries);
+}
+
+void CAlbumThread::DownloadEntries(const std::vector<PhotoEntry>& entries) {
   if (StoppedBeforeFolder()) {
     return;
   }
   const std::wstring folder = PrepareFolder();
-  int32_t listed = 0;
+  const int connections = m_settings ? m_settings->ReadConnections() : 1;
+  const int32_t listed = static_cast<int32_t>(entries.size());
   int32_t saved = 0;
-  ScanCachedAlbumPage(*text, m_running, [&](const PhotoEntry& entry) {
-    ++listed;
-    DownloadPhoto(entry, folder, &saved);
-  });
+  if (connections <= 1) {
+    for (const PhotoEntry& entry : entries) {
+      if (m_running == 0) {
+        break;
+      }
+      DownloadPhoto(entry, folder, &saved);
+    }
+  } else {
+    // Every file name is fixed in list order before any transfer starts, so that the files are
+    // those of a download one photo at a time, whatever order the transfers end in.
+    std::vector<DownloadItem> items;
+    std::set<std::wstring> claimed;
+    for (const PhotoEntry& entry : entries) {
+      const auto [fileName, address] = NameAndAddress(entry);
+      items.push_back({address, MakePhotoPath(folder, fileName, &m_pathMemo, &claimed)});
+    }
+    DownloadMany(items, connections, kPhotoTransfer, &m_running, [&](size_t, HRESULT result) {
+      if (result == S_OK) {
+        ++saved;
+        PostMessage(m_notifyWnd, WM_PHOTO_SAVED, RunParam(m_runId, m_row), saved);
+      }
+    });
+  }
   const AlbumOutcome outcome = OutcomeOf(listed, saved);
   PostAlbumDone(outcome, outcome == AlbumOutcome::kSomeFailed ? listed - saved : 0);
 }
 
-bool CAlbumThread::DownloadPhoto(const PhotoEntry& entry, const std::wstring& albumFolder,
-                                 int32_t* saved) {
+std::pair<std::wstring, std::wstring> CAlbumThread::NameAndAddress(const PhotoEntry& entry) {
   const std::wstring name = AtMost(AnsiToWide(entry.name), kNameMaxUnits);
   const std::wstring address = AtMost(AnsiToWide(entry.originUrl), kPhotoAddressMaxUnits);
-  const std::wstring fileName = TrimSpaces(CleanFileName(name));
+  return {TrimSpaces(CleanFileName(name)), TrimSpaces(address)};
+}
+
+bool CAlbumThread::DownloadPhoto(const PhotoEntry& entry, const std::wstring& albumFolder,
+                                 int32_t* saved) {
+  const auto [fileName, address] = NameAndAddress(entry);
   const std::wstring path = MakePhotoPath(albumFolder, fileName, &m_pathMemo);
-  if (DownloadUrlToFile(TrimSpaces(address), path, kPhotoTransfer, &m_running) != S_OK) {
+  if (DownloadUrlToFile(address, path, kPhotoTransfer, &m_running) != S_OK) {
     return false;
   }
   ++*saved;

@@ -4,8 +4,9 @@
 //
 // The main window hands it one album job at a time (StartAlbum). The job is copied into the
 // worker's fields only while no thread runs, and nothing writes them while the thread reads them.
-// The worker reads the album's photo list (the photo-list document, or the album page from the web
-// cache), empties and makes the album folder, downloads the photos one at a time and posts
+// The worker downloads the album's photo list (or takes the album page from the web cache), reads
+// it, empties and makes the album folder, downloads the photos (several at once, as many as the
+// settings' "connections", with their file names fixed in list order first) and posts
 // WM_PHOTO_SAVED after each saved photo and WM_ALBUM_DONE with the album's outcome at its end; both
 // carry the job's run number. Stop clears m_running: the transfer in flight is aborted at once
 // (it leaves no file), and the worker ends. A job handed over while the thread of a stopped job is
@@ -16,6 +17,8 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "catalogue/app_messages.h"
 #include "download/kel_thread.h"
@@ -31,6 +34,7 @@ constexpr size_t kPhotoAddressMaxUnits = 511;
 
 // Everything the worker needs for one album, handed over whole.
 struct AlbumJob {
+  std::wstring photoListUrl;     // the photo list to download into listFile first; empty: none
   std::string listFile;          // the photo-list document, or the cached album page (narrow path)
   std::wstring albumFolderName;  // the album's folder name, cleaned
   uint8_t fromWebCache = 0;      // 0: photo-list document; 1: cached album page
@@ -57,6 +61,7 @@ class CAlbumThread : public CKelThread {
   void DownloadCachedAlbum();
 
   // The job being run, written by StartAlbum only while no thread runs.
+  std::wstring m_photoListUrl;
   std::string m_listFile;  // narrow path, in the process code page
   std::wstring m_albumFolderName;
   uint8_t m_fromWebCache = 0;
@@ -74,6 +79,13 @@ class CAlbumThread : public CKelThread {
   // True (and the end posted) when the job was stopped before its folder was prepared.
   bool StoppedBeforeFolder();
   std::wstring PrepareFolder();
+  // Downloads the job's photo list into its list file; false when that failed.
+  bool DownloadPhotoList();
+  // Prepares the album folder and downloads the listed photos, several at once as the settings
+  // say, then posts the album's end.
+  void DownloadEntries(const std::vector<PhotoEntry>& entries);
+  // The photo's file name (cleaned, trimmed) and address (trimmed).
+  static std::pair<std::wstring, std::wstring> NameAndAddress(const PhotoEntry& entry);
   // Downloads one photo; true when it was saved.
   bool DownloadPhoto(const PhotoEntry& entry, const std::wstring& albumFolder, int32_t* saved);
   void PostAlbumDone(AlbumOutcome outcome, int32_t failed = 0);

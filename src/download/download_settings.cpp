@@ -70,6 +70,18 @@ std::wstring DownloadSettings::ReadPhotoDir() const {
   return Utf8ToWide(ReadIniString(m_configFile, kSection, kKey).value);
 }
 
+int DownloadSettings::ReadConnections() const {
+  std::string text;
+  {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    text = ReadIniString(m_configFile, kSection, "connections").value;
+  }
+  if (text.size() != 1 || text[0] < '1' || text[0] > '8') {
+    return kDefaultConnections;
+  }
+  return text[0] - '0';
+}
+
 void DownloadSettings::WritePhotoDir(std::wstring_view folder) const {
   std::lock_guard<std::mutex> lock(m_mutex);
   WriteIniString(m_configFile, kSection, kKey, WideToUtf8(folder));

@@ -23,6 +23,8 @@
 
 // The folder of the default download root, made at the top of a drive.
 constexpr std::wstring_view kDefaultRootFolder = L"ZeDiRazuz";
+// Photos of an album downloaded at once unless config.ini says otherwise.
+constexpr int kDefaultConnections = 4;
 // Title of the folder picker.
 constexpr std::wstring_view kFolderPickerTitle = L"请选择文件夹";
 
@@ -53,6 +55,9 @@ class DownloadSettings {
 
   std::wstring ReadPhotoDir() const;
   void WritePhotoDir(std::wstring_view folder) const;
+  // How many photos of an album download at once: "connections" under [info], 1 to 8;
+  // kDefaultConnections when it is missing or not a number in that range.
+  int ReadConnections() const;
   // The root of the last fixed drive whose free-space query succeeds.
   bool FindDefaultDrive(std::wstring* root) const;
   // The stored folder when it exists; otherwise the default root, made and stored (not stored

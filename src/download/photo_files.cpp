@@ -104,21 +104,31 @@ void PhotoPathMemo::Forget(const std::wstring& folder) {
   }
 }
 
-std::wstring MakePhotoPath(std::wstring_view folder, std::wstring_view name, PhotoPathMemo* memo) {
-  std::wstring path = Candidate(folder, name, 0);
-  if (!PathExists(path)) {
+std::wstring MakePhotoPath(std::wstring_view folder, std::wstring_view name, PhotoPathMemo* memo,
+                           std::set<std::wstring>* claimed) {
+  const auto taken = [claimed](const std::wstring& path) {
+    return (claimed != nullptr && claimed->count(path) != 0) || PathExists(path);
+  };
+  const auto claim = [claimed](std::wstring path) {
+    if (claimed != nullptr) {
+      claimed->insert(path);
+    }
     return path;
+  };
+  std::wstring path = Candidate(folder, name, 0);
+  if (!taken(path)) {
+    return claim(path);
   }
   const std::wstring folderKey(folder);
   const std::wstring nameKey(name);
   int number = memo != nullptr ? memo->NextNumber(folderKey, nameKey) : 1;
-  while (PathExists(path = Candidate(folder, name, number))) {
+  while (taken(path = Candidate(folder, name, number))) {
     ++number;
   }
   if (memo != nullptr) {
     memo->Remember(folderKey, nameKey, number + 1);
   }
-  return path;
+  return claim(path);
 }
 
 std::wstring PrepareAlbumFolder(std::wstring_view root, int32_t uin,

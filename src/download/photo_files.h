@@ -38,8 +38,11 @@ class PhotoPathMemo {
 // The first path "<folder>/<name>.jpg", then "<folder>/<name>_<n>.jpg" for n = 1, 2, ..., that
 // does not exist (a file, a folder or a link). With a memo, the numbered names below the last one
 // handed out for this folder and name are taken as still in use and not checked again.
+// With `claimed`, a path in it counts as taken too, and the path returned is added to it: names
+// are then fixed ahead of the downloads that will fill them.
 std::wstring MakePhotoPath(std::wstring_view folder, std::wstring_view name,
-                           PhotoPathMemo* memo = nullptr);
+                           PhotoPathMemo* memo = nullptr,
+                           std::set<std::wstring>* claimed = nullptr);
 
 // Makes sure <root>/<uin> exists and <root>/<uin>/<album> exists and is empty (removing what was
 // there); returns the album folder. Failures are left for the downloads into it to show.

@@ -24,7 +24,10 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
+#include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/win_types.h"
 
@@ -55,6 +58,26 @@ HRESULT DownloadUrlToFile(std::wstring_view url, std::wstring_view path,
                           const TransferBounds& bounds = kPhotoTransfer,
                           const std::atomic<uint8_t>* running = nullptr);
 
+// Most transfers one call keeps in flight.
+constexpr int kMaxConnections = 8;
+
+// One address and the file it goes to.
+struct DownloadItem {
+  std::wstring url;
+  std::wstring path;
+};
+
+// Downloads `items` with up to `connections` (1 to kMaxConnections) transfers in flight at once
+// on the calling thread, each as DownloadUrlToFile would, and calls `done` on this thread with
+// each item's index and result as it ends, in the order they end. Connections to a host are
+// reused. A photo answered 429 or 503 (after the Retry-After it asks for, up to 30 s) or whose
+// connection broke before any byte came is tried again, at most 3 times, after a growing pause;
+// every other failure is final at once. A stop (`running` 0) aborts every transfer in flight: each
+// ends failed and leaves no file; the items not begun are reported failed too.
+void DownloadMany(const std::vector<DownloadItem>& items, int connections,
+                  const TransferBounds& bounds, const std::atomic<uint8_t>* running,
+                  const std::function<void(size_t index, HRESULT result)>& done);
+
 // Ends every transfer in progress, and refuses new ones, for good: the program is ending. An
 // abandoned transfer fails and leaves no file.
 void AbandonDownloads();
@@ -69,7 +92,9 @@ struct DownloadTimeouts {
   long lowSpeedSeconds = 30;
   long documentSeconds = 20;  // the whole of an album-list or photo-list request
   long photoFloorBytesPerSecond = 4096;
-  long photoBaseSeconds = 60;  // a photo's whole-transfer bound before its length is added
+  long photoBaseSeconds = 60;          // a photo's whole-transfer bound before its length is added
+  long retryPauseMs = 500;             // the first pause before a photo is tried again; it doubles
+  long longestRetryAfterSeconds = 30;  // a longer Retry-After is not waited for
 };
 
 // Timeouts for transfers started from now on, in every thread.

@@ -17,8 +17,9 @@ std::vector<RECT> TopRoundedRegion(const RECT& client, SIZE corner) {
   }
   // A: the rectangle below the corners (both offsets use the corner width, as B's bottom does).
   shape.push_back({client.left, client.top + corner.cx, client.right, client.bottom});
-  // B: a rounded rectangle (left, top) - (right + 1, bottom - cx) with corner ellipses cx by cy;
-  // only its top corners show above A. Row by row, the part inside the ellipses.
+  // B: a rounded rectangle (left, top) - (right, bottom - cx) with corner ellipses cx by cy;
+  // only its top corners show above A. Row by row, the part inside the ellipses, the same on
+  // both sides.
   const double rx = corner.cx / 2.0;
   const double ry = corner.cy / 2.0;
   const int bottomB = client.bottom - corner.cx;
@@ -29,7 +30,7 @@ std::vector<RECT> TopRoundedRegion(const RECT& client, SIZE corner) {
       const double ratio = std::min(1.0, (dy * dy) / (ry * ry));
       inset = static_cast<int>(std::lround(rx - rx * std::sqrt(1.0 - ratio)));
     }
-    shape.push_back({client.left + inset, y, client.right + 1 - inset, y + 1});
+    shape.push_back({client.left + inset, y, client.right - inset, y + 1});
   }
   return shape;
 }

@@ -8,6 +8,7 @@
 #include "catalogue/app_state.h"
 #include "catalogue/service_config.h"
 #include "catalogue/web_cache.h"
+#include "catalogue/xml_file.h"
 #include "download/download_settings.h"
 #include "download/photo_files.h"
 #include "platform/code_page.h"
@@ -51,6 +52,10 @@ void CZuPictrove::SetRemark(int32_t row, const std::wstring& text) {
 
 void CZuPictrove::RecordOutcome(int32_t row, AlbumOutcome outcome, int32_t failed) {
   m_albumInProgress = false;
+  if (outcome == AlbumOutcome::kListFailed || outcome == AlbumOutcome::kPageNotFound) {
+    m_runFolders.erase(m_albumFolderInRun);  // the album never came to its folder
+  }
+  m_albumFolderInRun.clear();
   if (outcome == AlbumOutcome::kSkipped) {
     return;
   }
@@ -119,6 +124,7 @@ AlbumJob CZuPictrove::MakeJob(const std::string& listFile, uint8_t fromWebCache)
   AlbumJob job;
   job.listFile = listFile;
   job.albumFolderName = AlbumFolderNameInRun(CleanFileName(name), &m_runFolders);
+  m_albumFolderInRun = job.albumFolderName;
   job.fromWebCache = fromWebCache;
   job.row = state->m_currentAlbum;
   job.uin = state->m_uin;
@@ -127,18 +133,11 @@ AlbumJob CZuPictrove::MakeJob(const std::string& listFile, uint8_t fromWebCache)
 }
 
 void CZuPictrove::StartPhotoListDownload(const std::wstring& url, const std::wstring& albumId) {
-  EvictCachedUrl(url);
-  std::error_code ec;
-  const std::filesystem::path folder = FsPath(m_workFolder);
-  if (!std::filesystem::exists(folder, ec)) {
-    std::filesystem::create_directory(folder, ec);
-  }
+  // The worker downloads the list itself, so no network wait runs on the UI thread.
   const std::wstring file = m_workFolder + PhotoListFileName(WideToAnsi(albumId)) + L".xml";
-  if (DownloadUrlToFile(url, file) != S_OK) {
-    PostAlbumDone(AlbumOutcome::kListFailed);
-    return;
-  }
-  m_worker.StartAlbum(MakeJob(WideToAnsi(file), 0));
+  AlbumJob job = MakeJob(WideToAnsi(file), 0);
+  job.photoListUrl = url;
+  m_worker.StartAlbum(job);
 }
 
 void CZuPictrove::ResumePasswordAlbum(uint32_t ticket) {
@@ -184,6 +183,58 @@ void CZuPictrove::ShowLoginForAlbumList() {
   m_loginWnd->ShowWindow(true, true);
 }
 
+void CZuPictrove::StartAlbumListFetch(bool reload) {
+  AbandonAlbumListFetch();
+  auto fetch = std::make_unique<AlbumListFetch>();
+  fetch->reload = reload;
+  const uint32_t number = ++m_fetchNumber;
+  const int32_t uin = AppState::Instance()->m_uin;
+  AlbumListFetch* raw = fetch.get();
+  const HWND hwnd = m_hWnd;
+  const std::wstring workFolder = m_workFolder;
+  fetch->thread = std::thread([raw, hwnd, workFolder, uin, number] {
+    raw->result = ReadAlbumList(workFolder, uin, &raw->running);
+    ::PostMessage(hwnd, WM_ALBUMS_FETCHED, number, uin);
+  });
+  m_fetch = std::move(fetch);
+  if (m_btnGet != nullptr) {
+    m_btnGetCaption = m_btnGet->GetText();
+    m_btnGet->SetText(kCaptionFetching);
+  }
+}
+
+void CZuPictrove::AbandonAlbumListFetch() {
+  if (!m_fetch) {
+    return;
+  }
+  m_fetch.reset();  // stops and joins it
+  if (m_btnGet != nullptr) {
+    m_btnGet->SetText(m_btnGetCaption);
+  }
+}
+
+void CZuPictrove::OnAlbumListFetched(uint32_t number, int32_t uin) {
+  if (!m_fetch || number != m_fetchNumber) {
+    return;  // a read that was abandoned
+  }
+  std::unique_ptr<AlbumListFetch> fetch = std::move(m_fetch);
+  fetch->thread.join();  // it has posted its last word
+  if (m_btnGet != nullptr) {
+    m_btnGet->SetText(m_btnGetCaption);
+  }
+  if (uin != AppState::Instance()->m_uin) {
+    return;  // the list of a number no longer asked for
+  }
+  const bool found = InstallAlbumList(std::move(fetch->result));
+  if (found) {
+    FillAlbumList();
+  } else if (fetch->reload) {
+    ShowNotice(kNoticeReloadFailed);  // no further login is offered
+  } else {
+    ShowLoginForAlbumList();
+  }
+}
+
 void CZuPictrove::EndRun() {
   m_worker.Stop();
   // The stop aborts the transfer in flight, so the worker ends within a few milliseconds: once the
@@ -213,11 +264,11 @@ LRESULT CZuPictrove::MessageHandler(UINT uMsg, WPARAM wParam, LPARAM lParam, boo
       }
       m_signInTicket = 0;
       EndRun();  // the rows are about to change under the run
-      if (FetchAlbumList(m_workFolder)) {
-        FillAlbumList();
-      } else {
-        ShowNotice(kNoticeReloadFailed);
-      }
+      StartAlbumListFetch(true);
+      return 1;
+    case WM_ALBUMS_FETCHED:
+      bHandled = true;
+      OnAlbumListFetched(static_cast<uint32_t>(wParam), static_cast<int32_t>(lParam));
       return 1;
     case WM_PHOTO_SAVED:
       bHandled = true;

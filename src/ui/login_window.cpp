@@ -22,6 +22,7 @@ void CDuRavuvLogin::OnFinalMessage(HWND hwnd) {
 
 LRESULT CDuRavuvLogin::OnCreate(UINT, WPARAM, LPARAM, bool& bHandled) {
   m_paintManager.Init(m_hWnd);
+  m_paintManager.AddPreMessageFilter(this);
   CDialogBuilder builder;
   CControlUI* root = builder.Create(L"AlbumLogin.xml", nullptr, nullptr, &m_paintManager, nullptr);
   m_paintManager.AttachDialog(root);
@@ -74,20 +75,32 @@ HRESULT CDuRavuvLogin::InjectAlbumScript() {
       AlbumScript(AppState::Instance()->m_currentAlbum));
 }
 
+void CDuRavuvLogin::CloseAndAnswer() {
+  OnCloseCommand();
+  AppState* state = AppState::Instance();
+  if (m_mainWnd != nullptr && m_ticket != 0) {
+    if (state->m_loginOutcome == 1) {
+      ::PostMessage(m_mainWnd, WM_ALBUMS_RELOAD, m_ticket, 0);
+    } else if (state->m_loginOutcome == 2) {
+      ::PostMessage(m_mainWnd, WM_PASSWORD_RESUME, m_ticket, 0);
+    }
+  }
+  state->m_loginOutcome = 0;
+  m_ticket = 0;
+}
+
+LRESULT CDuRavuvLogin::MessageHandler(UINT uMsg, WPARAM wParam, LPARAM, bool& bHandled) {
+  if (uMsg == WM_KEYDOWN && wParam == VK_ESCAPE) {
+    CloseAndAnswer();
+    bHandled = true;
+  }
+  return 0;
+}
+
 void CDuRavuvLogin::Notify(TNotifyUI& msg) {
   if (msg.sType == L"click" && msg.pSender != nullptr &&
       (msg.pSender == m_btnOk || msg.pSender == m_btnClose)) {
-    OnCloseCommand();
-    AppState* state = AppState::Instance();
-    if (m_mainWnd != nullptr && m_ticket != 0) {
-      if (state->m_loginOutcome == 1) {
-        ::PostMessage(m_mainWnd, WM_ALBUMS_RELOAD, m_ticket, 0);
-      } else if (state->m_loginOutcome == 2) {
-        ::PostMessage(m_mainWnd, WM_PASSWORD_RESUME, m_ticket, 0);
-      }
-    }
-    state->m_loginOutcome = 0;
-    m_ticket = 0;
+    CloseAndAnswer();
   } else if (msg.sType == L"timer" && msg.pSender != nullptr && msg.pSender == m_btnOk) {
     m_paintManager.KillTimer(m_btnOk, kLoginTimerId);
     InjectAlbumScript();

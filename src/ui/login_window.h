@@ -7,7 +7,8 @@
 //
 // Each opening has a number (m_ticket) that the message posted on close carries, so that the main
 // window can tell an answer to what it asks now from the answer to an opening it has given up.
-// CancelPending hides the window and disarms its timer: a later click posts nothing.
+// CancelPending hides the window and disarms its timer: a later click posts nothing. Escape does
+// what the close button does.
 
 #include "ui/dialog_wnd.h"
 #include "uilib/ui_activex.h"
@@ -24,6 +25,8 @@ class CDuRavuvLogin : public CDialogWnd {
   // Closing the login window never ends the application.
   LRESULT OnDestroy(UINT uMsg, WPARAM wParam, LPARAM lParam, bool& bHandled) override;
   void Notify(TNotifyUI& msg) override;
+  // Escape closes the window as its close button does.
+  LRESULT MessageHandler(UINT uMsg, WPARAM wParam, LPARAM lParam, bool& bHandled) override;
 
   // Loads the user's photo page and arms the timer that steers it into the album; `ticket` names
   // this opening.
@@ -32,6 +35,9 @@ class CDuRavuvLogin : public CDialogWnd {
   void CancelPending();
   // Runs the album script in the first readable frame of the page.
   HRESULT InjectAlbumScript();
+  // The close and done buttons: hides the window and tells the main window what to do next for
+  // the opening it answers.
+  void CloseAndAnswer();
 
   CControlUI* m_btnOk = nullptr;
   CControlUI* m_btnClose = nullptr;

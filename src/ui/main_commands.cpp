@@ -37,6 +37,19 @@ int32_t WcstolValue(const std::wstring& text) {
 
 }  // namespace
 
+void CZuPictrove::GetAlbumList() {
+  if (FetchInProgress() || m_editUin == nullptr || !ValidateUin(m_editUin->GetText())) {
+    return;
+  }
+  // A new list ends the run over the old one and whatever the login window was asked.
+  EndRun();
+  if (m_loginWnd != nullptr) {
+    m_loginWnd->CancelPending();
+  }
+  m_signInTicket = 0;
+  StartAlbumListFetch(false);
+}
+
 bool CZuPictrove::ValidateUin(const std::wstring& text) {
   const int32_t value = WcstolValue(TrimSpaces(text));
   if (value < 10000) {
@@ -76,20 +89,11 @@ void CZuPictrove::Notify(TNotifyUI& msg) {
       OnCloseCommand();
       return;  // the window may be gone
     } else if (sender == m_btnGet) {
-      if (m_editUin != nullptr && ValidateUin(m_editUin->GetText())) {
-        // A new list ends the run over the old one and whatever the login window was asked.
-        EndRun();
-        if (m_loginWnd != nullptr) {
-          m_loginWnd->CancelPending();
-        }
-        m_signInTicket = 0;
-        if (FetchAlbumList(m_workFolder)) {
-          FillAlbumList();
-        } else {
-          ShowLoginForAlbumList();
-        }
-      }
+      GetAlbumList();
     } else if (sender == m_btnDown) {
+      if (FetchInProgress()) {
+        return;  // the list is about to change: no run starts over it
+      }
       if (m_albumList == nullptr || m_albumList->GetCount() < 1) {
         ShowNotice(kNoticeEmptyList);
         return;
@@ -124,6 +128,11 @@ void CZuPictrove::Notify(TNotifyUI& msg) {
       TickAllAlbums(m_optSelectAll->IsSelected());
     } else if (sender == m_optSelectPwdAlbum) {
       TickPasswordAlbums(m_optSelectPwdAlbum->IsSelected());
+    }
+  } else if (msg.sType == L"return" && sender != nullptr && sender == m_editUin) {
+    // Enter in the user number field is the get button (which does nothing hidden or disabled).
+    if (m_btnGet != nullptr) {
+      m_btnGet->Activate();
     }
   }
   if (msg.sType == L"windowinit") {

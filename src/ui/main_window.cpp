@@ -150,6 +150,7 @@ void CZuPictrove::OnCloseCommand() {
 
 void CZuPictrove::PrepareForExit() {
   EndRun();
+  AbandonAlbumListFetch();
   // Every transfer ends now and no new one starts: the program is ending.
   AbandonDownloads();
   m_worker.Wait();  // bounded; the worker's own destructor joins a thread still ending

@@ -12,9 +12,13 @@
 // album's outcome shows in its row's remark, and the run's end says how many were completed.
 // Within one run no two albums share a folder.
 
+#include <atomic>
+#include <memory>
 #include <set>
+#include <thread>
 #include <string>
 
+#include "catalogue/album_list_fetch.h"
 #include "download/album_thread.h"
 #include "ui/album_list_item.h"
 #include "ui/dialog_wnd.h"
@@ -25,6 +29,7 @@ constexpr const wchar_t* kCaptionDownload = L"下载相册";
 constexpr const wchar_t* kCaptionStop = L"停止下载";
 constexpr const wchar_t* kNoticeCaption = L"提示";
 constexpr const wchar_t* kLoginPrompt = L"请登录Zu空间";
+constexpr const wchar_t* kCaptionFetching = L"获取中…";
 
 class CZuPictrove : public CDialogWnd {
  public:
@@ -38,6 +43,8 @@ class CZuPictrove : public CDialogWnd {
   // The album list view.
   void FillAlbumList();
   // Commands.
+  // What "btn_get" does: the typed user number's album list is read on a helper thread.
+  void GetAlbumList();
   bool ValidateUin(const std::wstring& text);
   void TickAllAlbums(bool selected);
   void TickPasswordAlbums(bool selected);
@@ -47,6 +54,12 @@ class CZuPictrove : public CDialogWnd {
   void ResumePasswordAlbum(uint32_t ticket);
   void UpdateAlbumProgress(int32_t row, int32_t saved);
   void ShowLoginForAlbumList();
+  // The album list is read off the UI thread; the window stays live meanwhile, "btn_get" says it
+  // is busy and takes no click, and no run starts. `reload`: after signing in.
+  void StartAlbumListFetch(bool reload);
+  bool FetchInProgress() const { return m_fetch != nullptr; }
+  // Abandons the read in progress, if any: its transfers stop and its thread is joined.
+  void AbandonAlbumListFetch();
   // Ends the run in progress, if any: no further step, the worker and its transfer stop, a pending
   // password login is given up, and the album in progress is marked stopped.
   void EndRun();
@@ -85,11 +98,30 @@ class CZuPictrove : public CDialogWnd {
   // The job of the current row's album, its folder name made unique in the run.
   AlbumJob MakeJob(const std::string& listFile, uint8_t fromWebCache);
 
+  // An album-list read on its helper thread.
+  struct AlbumListFetch {
+    ~AlbumListFetch() {
+      running = 0;  // its transfers end within a few milliseconds
+      if (thread.joinable()) {
+        thread.join();
+      }
+    }
+    std::thread thread;
+    std::atomic<uint8_t> running{1};
+    AlbumListResult result;  // written by the thread; read after it is joined
+    bool reload = false;
+  };
+  void OnAlbumListFetched(uint32_t number, int32_t uin);
+
+  std::unique_ptr<AlbumListFetch> m_fetch;  // the read in progress, if any
+  uint32_t m_fetchNumber = 0;               // numbers the reads
+  std::wstring m_btnGetCaption;             // "btn_get"'s caption while it is not busy
   bool m_albumInProgress = false;  // the current row's album is being downloaded or logged into
   uint32_t m_loginTickets = 0;     // numbers the login window's openings
   uint32_t m_passwordTicket = 0;   // the opening for the current password album; 0: none
   uint32_t m_signInTicket = 0;     // the opening for signing in; 0: none
   std::set<std::wstring> m_runFolders;  // album folder names used in this run
+  std::wstring m_albumFolderInRun;      // the folder name of the album in progress
   int32_t m_runCompleted = 0;           // ticked albums of this run completed
   int32_t m_runNotCompleted = 0;        // ticked albums of this run not completed
 };

@@ -82,24 +82,28 @@ class TreeBuilder {
       control.reset(m_callback->CreateControl(Utf8ToWide(tag).c_str()));
     }
     if (!control) {
-      return Fail("unknown element <" + tag + ">");
+      return Fail(element, "unknown element <" + tag + ">");
     }
     for (const TiXmlAttribute* attribute = element.FirstAttribute(); attribute != nullptr;
          attribute = attribute->Next()) {
       if (!control->SetAttribute(attribute->Name(), attribute->Value())) {
-        return Fail("unknown attribute or bad value: " + std::string(attribute->Name()) + "=\"" +
-                    attribute->Value() + "\" on <" + tag + ">");
+        return Fail(*attribute, "unknown attribute or bad value: " + std::string(attribute->Name()) +
+                                    "=\"" + attribute->Value() + "\" on <" + tag + ">");
       }
     }
-    const TiXmlElement* child = element.FirstChildElement();
-    if (child == nullptr) {
-      return control;
-    }
     auto* container = dynamic_cast<CContainerUI*>(control.get());
-    if (container == nullptr) {
-      return Fail("<" + tag + "> cannot hold child elements");
-    }
-    for (; child != nullptr; child = child->NextSiblingElement()) {
+    for (const TiXmlNode* node = element.FirstChild(); node != nullptr; node = node->NextSibling()) {
+      if (node->ToComment() != nullptr) {
+        continue;
+      }
+      const TiXmlElement* child = node->ToElement();
+      if (child == nullptr) {
+        return Fail(*node, "<" + tag + "> holds text or markup the layout language has not");
+      }
+      if (container == nullptr) {
+        return Fail(*child, "<" + tag + "> cannot hold child elements (<" + child->ValueStr() +
+                                ">)");
+      }
       std::unique_ptr<CControlUI> item = Build(*child);
       if (!item) {
         return nullptr;
@@ -110,9 +114,9 @@ class TreeBuilder {
   }
 
  private:
-  std::unique_ptr<CControlUI> Fail(const std::string& message) {
+  std::unique_ptr<CControlUI> Fail(const TiXmlBase& where, const std::string& message) {
     if (m_error->empty()) {
-      *m_error = message;
+      *m_error = "line " + std::to_string(where.Row()) + ": " + message;
     }
     return nullptr;
   }
@@ -157,16 +161,30 @@ CControlUI* CDialogBuilder::CreateFromText(const std::string& text,
         continue;
       }
       if (!ApplyWindowAttribute(manager, attribute->Name(), attribute->Value())) {
-        m_error = "unknown attribute or bad value: " + std::string(attribute->Name()) + "=\"" +
+        m_error = "line " + std::to_string(attribute->Row()) +
+                  ": unknown attribute or bad value: " + std::string(attribute->Name()) + "=\"" +
                   attribute->Value() + "\" on <Window>";
         return nullptr;
       }
     }
-    root = root->FirstChildElement();
-    if (root == nullptr) {
-      m_error = "<Window> holds no control";
+    // A window holds exactly one control, the root of its tree; comments aside, nothing else.
+    const TiXmlElement* only = nullptr;
+    for (const TiXmlNode* node = root->FirstChild(); node != nullptr; node = node->NextSibling()) {
+      if (node->ToComment() != nullptr) {
+        continue;
+      }
+      if (node->ToElement() == nullptr || only != nullptr) {
+        m_error = "line " + std::to_string(node->Row()) + ": <Window> holds one control only" +
+                  (node->ToElement() != nullptr ? ", not also <" + node->ValueStr() + ">" : "");
+        return nullptr;
+      }
+      only = node->ToElement();
+    }
+    if (only == nullptr) {
+      m_error = "line " + std::to_string(root->Row()) + ": <Window> holds no control";
       return nullptr;
     }
+    root = only;
   }
   TreeBuilder builder(callback, &m_error);
   std::unique_ptr<CControlUI> control = builder.Build(*root);

@@ -281,18 +281,28 @@ void CPaintManagerUI::SetFocus(CControlUI* control) {
   }
   if (control != nullptr) {
     Event(control, UIEVENT_SETFOCUS, {});
+    for (CControlUI* parent = control->GetParent(); parent != nullptr;
+         parent = parent->GetParent()) {
+      parent->EnsureVisible(control);
+    }
   }
 }
 
+void CPaintManagerUI::SetFocusByPointer(CControlUI* control) {
+  m_focusCue = false;
+  SetFocus(control);
+}
+
+bool CPaintManagerUI::TakesKeys(const CControlUI* control) {
+  return control->IsFocusable() && control->IsEnabled() && control->IsVisibleInTree();
+}
+
+// The chain is every focusable control in layout order (the order of the tree), wrapping at
+// both ends.
 void CPaintManagerUI::MoveFocus(bool forward) {
   std::vector<CControlUI*> order;
   ForEachControl([&order](CControlUI* control) {
-    for (CControlUI* c = control; c != nullptr; c = c->GetParent()) {
-      if (!c->IsVisible()) {
-        return;
-      }
-    }
-    if (control->IsFocusable() && control->IsEnabled()) {
+    if (TakesKeys(control)) {
       order.push_back(control);
     }
   });
@@ -343,6 +353,14 @@ bool CPaintManagerUI::MessageHandler(UINT message, WPARAM wParam, LPARAM lParam,
     case WM_SIZE:
       UpdateLayout();
       return false;  // the window may want it too
+    case WM_GETMINMAXINFO:
+      // The layout's "mininfo": the window is never made smaller than that.
+      if (auto* info = reinterpret_cast<MINMAXINFO*>(lParam);
+          info != nullptr && (m_minInfo.cx > 0 || m_minInfo.cy > 0)) {
+        info->ptMinTrackSize = {std::max(info->ptMinTrackSize.x, m_minInfo.cx),
+                                std::max(info->ptMinTrackSize.y, m_minInfo.cy)};
+      }
+      return false;
     case WM_MOUSEMOVE: {
       CControlUI* control = FindControl(point);
       SetHover(control != nullptr && control->IsEnabled() ? control : nullptr, point);
@@ -362,10 +380,15 @@ bool CPaintManagerUI::MessageHandler(UINT message, WPARAM wParam, LPARAM lParam,
         return true;
       }
       SetHover(control, point);
-      m_focusCue = false;
-      if (control->IsFocusable()) {
-        SetFocus(control);
+      // The focus goes to the first control from here up that takes it (a click on a row's text
+      // focuses the row); where none does, it stays.
+      for (CControlUI* up = control; up != nullptr; up = up->GetParent()) {
+        if (CControlUI* target = up->GetFocusTarget()) {
+          SetFocusByPointer(target);
+          break;
+        }
       }
+      m_focusCue = false;
       m_capture = control;
       Event(control, UIEVENT_BUTTONDOWN, point);
       result = 0;
@@ -389,10 +412,17 @@ bool CPaintManagerUI::MessageHandler(UINT message, WPARAM wParam, LPARAM lParam,
       return true;
     }
     case WM_KEYDOWN:
+      if (wParam == VK_ESCAPE) {
+        return false;  // the window's
+      }
+      if (m_focus != nullptr && !TakesKeys(m_focus)) {
+        SetFocus(nullptr);  // hidden or disabled since it took the focus
+      }
       if (wParam == VK_TAB) {
         MoveFocus((lParam & kKeyShiftDown) == 0);
       } else if (m_focus != nullptr) {
         m_focusCue = true;
+        Invalidate(m_focus->GetPos());
         Event(m_focus, UIEVENT_KEYDOWN, {}, wParam);
       }
       result = 0;
@@ -418,6 +448,9 @@ void CPaintManagerUI::AdoptControl(CControlUI* control) {
 }
 
 void CPaintManagerUI::ReapControl(CControlUI* control) {
+  if (UiBackend() != nullptr) {
+    UiBackend()->ForgetControl(control);
+  }
   for (auto it = m_names.begin(); it != m_names.end();) {
     it = it->second == control ? m_names.erase(it) : std::next(it);
   }

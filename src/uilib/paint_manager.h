@@ -88,7 +88,10 @@ class CPaintManagerUI {
                   LPARAM lParam = 0);
 
   CControlUI* GetFocus() const { return m_focus; }
+  // Moves the focus; a list holding the new focus scrolls to show it.
   void SetFocus(CControlUI* control);
+  // The focus moved with the mouse (a click, also into a native text field): no focus cue.
+  void SetFocusByPointer(CControlUI* control);
   // Whether the focused control shows it (after the keyboard was used to move it).
   bool ShowsFocus() const { return m_focusCue; }
 
@@ -114,6 +117,8 @@ class CPaintManagerUI {
   void Event(CControlUI* control, UiEventType type, POINT point, WPARAM wParam = 0);
   void SetHover(CControlUI* control, POINT point);
   void MoveFocus(bool forward);
+  // Focusable, enabled and shown: Tab stops there and keys reach it.
+  static bool TakesKeys(const CControlUI* control);
   RECT ClientRect() const;
 
   HWND m_hwnd = nullptr;

@@ -2,6 +2,8 @@
 
 #include <pango/pangocairo.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cmath>
 
 #include "platform/code_page.h"
@@ -28,10 +30,13 @@ void RoundedPath(cairo_t* cr, double x, double y, double w, double h, double r) 
   cairo_close_path(cr);
 }
 
+std::atomic<double> g_textScale{1.0};
+
 PangoLayout* MakeLayout(cairo_t* cr, const std::wstring& text, const TextStyle& style) {
   PangoLayout* layout = pango_cairo_create_layout(cr);
   PangoFontDescription* font = pango_font_description_from_string(style.family.c_str());
-  pango_font_description_set_absolute_size(font, style.pixelSize * PANGO_SCALE);
+  // Layouts give sizes in pixels at the normal text size; the desktop's text scale enlarges them.
+  pango_font_description_set_absolute_size(font, style.pixelSize * g_textScale * PANGO_SCALE);
   pango_font_description_set_weight(font, style.bold ? PANGO_WEIGHT_BOLD : PANGO_WEIGHT_NORMAL);
   pango_layout_set_font_description(layout, font);
   pango_font_description_free(font);
@@ -118,8 +123,31 @@ SIZE CRenderEngine::MeasureText(const std::wstring& text, const TextStyle& style
   return size;
 }
 
+void CRenderEngine::SetTextScale(double scale) {
+  g_textScale = std::clamp(scale, 0.5, 4.0);
+}
+
+double CRenderEngine::GetTextScale() {
+  return g_textScale;
+}
+
+std::string CRenderEngine::ImageForScale(const std::string& file, double scale) {
+  if (scale < 1.5) {
+    return file;
+  }
+  const size_t dot = file.rfind('.');
+  const std::string sharp =
+      dot == std::string::npos ? file + "@2x" : file.substr(0, dot) + "@2x" + file.substr(dot);
+  return SkinResources::Image(sharp) != nullptr ? sharp : file;
+}
+
 bool CRenderEngine::DrawImage(cairo_t* cr, const RECT& rect, const std::string& file) {
-  cairo_surface_t* image = SkinResources::Image(file);
+  // On a display of two device pixels per pixel, an image the skin ships at twice the size
+  // ("name@2x.png") is drawn instead, so it stays sharp.
+  double scaleX = 1;
+  double scaleY = 1;
+  cairo_surface_get_device_scale(cairo_get_target(cr), &scaleX, &scaleY);
+  cairo_surface_t* image = SkinResources::Image(ImageForScale(file, std::max(scaleX, scaleY)));
   if (image == nullptr) {
     return false;
   }

@@ -28,4 +28,10 @@ class CRenderEngine {
   static SIZE MeasureText(const std::wstring& text, const TextStyle& style);
   // A PNG image of the skin archive scaled into `rect`; false when there is no such image.
   static bool DrawImage(cairo_t* cr, const RECT& rect, const std::string& file);
+  // The image drawn for `file` at `scale` device pixels per pixel: "name@2x.png" from 1.5 on
+  // when the skin has it, else the file itself.
+  static std::string ImageForScale(const std::string& file, double scale);
+  // The desktop's text scale (1 = normal): every font size of the layouts is multiplied by it.
+  static void SetTextScale(double scale);
+  static double GetTextScale();
 };

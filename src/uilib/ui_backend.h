@@ -15,15 +15,24 @@
 
 #include "uilib/ui_types.h"
 
+class CControlUI;
+
 // A native text field placed over an edit control.
 class INativeEdit {
  public:
   virtual ~INativeEdit() = default;
   virtual void SetRect(const RECT& clientRect) = 0;
   virtual void SetVisible(bool visible) = 0;
+  // A disabled field takes neither the keyboard nor typing.
+  virtual void SetEnabled(bool enabled) = 0;
   virtual void SetText(const std::wstring& text) = 0;
   virtual std::wstring GetText() const = 0;
+  // Gives the field the keyboard; KillFocus gives the keyboard back to the window when the field
+  // has it.
   virtual void SetFocus() = 0;
+  virtual void KillFocus() = 0;
+  // `handler` runs when the field takes the keyboard by itself (the user clicked into it).
+  virtual void SetFocusHandler(std::function<void()> handler) = 0;
 };
 
 // The embedded web browser placed over an ActiveX control named "ie".
@@ -91,6 +100,10 @@ class IUiBackend {
   // Native children of a window.
   virtual std::unique_ptr<INativeEdit> CreateNativeEdit(HWND owner) = 0;
   virtual std::unique_ptr<IWebBrowser> CreateWebBrowser(HWND owner) = 0;
+
+  // Accessibility: `control` is about to be freed. A back end that publishes the control tree to
+  // assistive technologies lets go of it now; the others have nothing to do.
+  virtual void ForgetControl(CControlUI* /*control*/) {}
 };
 
 // The back end in use; set once at start (the entry point, or a test).

@@ -64,6 +64,8 @@ void CButtonUI::DoEvent(TEventUI& event) {
     case UIEVENT_KEYDOWN:
       if (event.wParam == VK_SPACE || event.wParam == VK_RETURN) {
         Activate();
+      } else {
+        CLabelUI::DoEvent(event);
       }
       break;
     default:
@@ -72,8 +74,9 @@ void CButtonUI::DoEvent(TEventUI& event) {
   }
 }
 
+// A hidden or disabled control does nothing, whoever asks.
 void CButtonUI::Activate() {
-  if (m_manager != nullptr && m_enabled) {
+  if (m_manager != nullptr && m_enabled && IsVisibleInTree()) {
     m_manager->SendNotify(this, L"click");
   }
 }
@@ -168,7 +171,7 @@ void COptionUI::SetManager(CPaintManagerUI* manager, CControlUI* parent) {
 }
 
 void COptionUI::Activate() {
-  if (!m_enabled) {
+  if (!m_enabled || !IsVisibleInTree()) {
     return;
   }
   CButtonUI::Activate();  // "click" first

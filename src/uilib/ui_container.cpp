@@ -14,8 +14,9 @@ std::wstring CContainerUI::GetClass() const {
   return L"ContainerUI";
 }
 
+// The children themselves: a subclass may show other items through GetCount and GetItemAt.
 CControlUI* CContainerUI::GetItemAt(int index) const {
-  if (index < 0 || index >= GetCount()) {
+  if (index < 0 || static_cast<size_t>(index) >= m_items.size()) {
     return nullptr;
   }
   return m_items[static_cast<size_t>(index)];
@@ -26,7 +27,7 @@ bool CContainerUI::Add(CControlUI* control) {
 }
 
 bool CContainerUI::AddAt(CControlUI* control, int index) {
-  if (control == nullptr || index < 0 || index > GetCount()) {
+  if (control == nullptr || index < 0 || static_cast<size_t>(index) > m_items.size()) {
     return false;
   }
   m_items.insert(m_items.begin() + index, control);

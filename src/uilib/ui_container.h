@@ -14,8 +14,10 @@ class CContainerUI : public CControlUI {
   ~CContainerUI() override;
   std::wstring GetClass() const override;
 
-  int GetCount() const { return static_cast<int>(m_items.size()); }
-  CControlUI* GetItemAt(int index) const;
+  // The items: the children, or what a container shows as its items (a list's rows). Add, AddAt,
+  // Remove and RemoveAll act on the same items.
+  virtual int GetCount() const { return static_cast<int>(m_items.size()); }
+  virtual CControlUI* GetItemAt(int index) const;
   // Takes ownership of `control`.
   virtual bool Add(CControlUI* control);
   virtual bool AddAt(CControlUI* control, int index);

@@ -71,16 +71,41 @@ void CControlUI::SetVisible(bool visible) {
     return;
   }
   m_visible = visible;
+  if (!visible && m_manager != nullptr && Holds(m_manager->GetFocus())) {
+    m_manager->SetFocus(nullptr);
+  }
+  ForEach([](CControlUI* control) { control->VisibilityChanged(); });
   NeedParentUpdate();
+}
+
+bool CControlUI::IsVisibleInTree() const {
+  for (const CControlUI* control = this; control != nullptr; control = control->m_parent) {
+    if (!control->m_visible) {
+      return false;
+    }
+  }
+  return true;
 }
 
 void CControlUI::SetEnabled(bool enabled) {
   m_enabled = enabled;
+  if (!enabled && IsFocused()) {
+    m_manager->SetFocus(nullptr);
+  }
   Invalidate();
 }
 
 bool CControlUI::IsFocused() const {
   return m_manager != nullptr && m_manager->GetFocus() == this;
+}
+
+bool CControlUI::Holds(const CControlUI* control) const {
+  for (; control != nullptr; control = control->m_parent) {
+    if (control == this) {
+      return true;
+    }
+  }
+  return false;
 }
 
 void CControlUI::SetFocus() {
@@ -244,8 +269,10 @@ void CControlUI::DoEvent(TEventUI& event) {
       }
       break;
     default:
-      // Events a control does not use go to its parent (the wheel scrolls a list from a row).
-      if (m_parent != nullptr && (event.Type == UIEVENT_SCROLLWHEEL)) {
+      // Wheel and keys a control does not use go to its parent: the wheel and the arrow keys
+      // scroll a list from a row.
+      if (m_parent != nullptr &&
+          (event.Type == UIEVENT_SCROLLWHEEL || event.Type == UIEVENT_KEYDOWN)) {
         m_parent->DoEvent(event);
       }
       break;

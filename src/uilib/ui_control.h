@@ -94,13 +94,24 @@ class CControlUI {
   uint32_t GetAdjustColor(uint32_t color) const { return color; }
 
   bool IsVisible() const { return m_visible; }
+  // Hiding the control takes the focus from it and its descendants.
   virtual void SetVisible(bool visible);
+  // Visible, and so is every parent: the control shows when its window does.
+  bool IsVisibleInTree() const;
   bool IsEnabled() const { return m_enabled; }
-  void SetEnabled(bool enabled);
+  // Disabling the focused control takes the focus from it.
+  virtual void SetEnabled(bool enabled);
   // Whether Tab stops here and Space or Enter activates it.
   virtual bool IsFocusable() const { return false; }
+  // The control a click on this one gives the focus to: this one when it is focusable, or null
+  // (then the click asks the parent).
+  virtual CControlUI* GetFocusTarget() { return IsFocusable() ? this : nullptr; }
   bool IsFocused() const;
   void SetFocus();
+  // Whether `control` is this one or one of its descendants.
+  bool Holds(const CControlUI* control) const;
+  // A control that scrolls its children moves so that `descendant` shows; others do nothing.
+  virtual void EnsureVisible(CControlUI* /*descendant*/) {}
 
   const CRect& GetPos() const { return m_rect; }
   virtual void SetPos(const RECT& rect);
@@ -142,6 +153,8 @@ class CControlUI {
   virtual void PaintBorder(cairo_t* cr);
   // Text in the control's rectangle less its text padding, with its font and alignment.
   void DrawText(cairo_t* cr, const std::wstring& text, uint32_t color, const RECT& rect) const;
+  // Runs on the control and on each of its descendants when the control is shown or hidden.
+  virtual void VisibilityChanged() {}
 
   CPaintManagerUI* m_manager = nullptr;
   CControlUI* m_parent = nullptr;

@@ -1,6 +1,14 @@
 #include "uilib/ui_edit.h"
 
 #include "uilib/paint_manager.h"
+#include "uilib/render_engine.h"
+
+namespace {
+
+constexpr uint32_t kFocusRingColor = 0xFF4A90E2;
+constexpr int kFocusRingWidth = 2;
+
+}  // namespace
 
 CEditUI::~CEditUI() = default;
 
@@ -16,10 +24,17 @@ void CEditUI::EnsureNative() {
   m_native = UiBackend()->CreateNativeEdit(m_manager->GetPaintWindow());
   if (m_native) {
     m_native->SetText(m_text);
-    m_native->SetVisible(m_visible);
+    m_native->SetVisible(IsVisibleInTree());
+    m_native->SetEnabled(m_enabled);
     if (!m_rect.IsEmpty()) {
       m_native->SetRect(m_rect);
     }
+    // The user clicked into the entry: it is the window's focused control from now on.
+    m_native->SetFocusHandler([this] {
+      if (m_manager != nullptr && !IsFocused()) {
+        m_manager->SetFocusByPointer(this);
+      }
+    });
   }
 }
 
@@ -37,6 +52,8 @@ void CEditUI::SetText(const std::wstring& text) {
 void CEditUI::SetManager(CPaintManagerUI* manager, CControlUI* parent) {
   CControlUI::SetManager(manager, parent);
   EnsureNative();
+  // A new parent may be hidden.
+  VisibilityChanged();
 }
 
 void CEditUI::SetPos(const RECT& rect) {
@@ -50,16 +67,37 @@ void CEditUI::SetPos(const RECT& rect) {
   }
 }
 
-void CEditUI::SetVisible(bool visible) {
-  CControlUI::SetVisible(visible);
+void CEditUI::SetEnabled(bool enabled) {
+  CControlUI::SetEnabled(enabled);
   if (m_native) {
-    m_native->SetVisible(visible);
+    m_native->SetEnabled(enabled);
+  }
+}
+
+void CEditUI::VisibilityChanged() {
+  if (m_native) {
+    m_native->SetVisible(IsVisibleInTree());
   }
 }
 
 void CEditUI::DoEvent(TEventUI& event) {
   if (event.Type == UIEVENT_SETFOCUS && m_native) {
     m_native->SetFocus();
+  } else if (event.Type == UIEVENT_KILLFOCUS && m_native) {
+    m_native->KillFocus();
+  } else if (event.Type == UIEVENT_KEYDOWN && event.wParam == VK_RETURN) {
+    if (m_manager != nullptr && m_enabled && IsVisibleInTree()) {
+      m_manager->SendNotify(this, L"return");
+    }
+    return;
   }
   CControlUI::DoEvent(event);
+}
+
+// A text field shows its focus however it got it: the caret alone is easy to miss.
+void CEditUI::PaintBorder(cairo_t* cr) {
+  CControlUI::PaintBorder(cr);
+  if (IsFocused()) {
+    CRenderEngine::DrawRect(cr, m_rect, kFocusRingWidth, kFocusRingColor, m_borderRound);
+  }
 }

@@ -1,6 +1,7 @@
 #include "uilib/ui_list.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "uilib/paint_manager.h"
 #include "uilib/render_engine.h"
@@ -10,6 +11,11 @@ namespace {
 constexpr int kDefaultRowHeight = 30;
 constexpr int kWheelRows = 3;
 constexpr int kScrollBarWidth = 4;
+// Presses this near the body's right edge go to the scroll bar: the thumb alone is too thin to
+// hit.
+constexpr int kScrollBarHitWidth = 12;
+constexpr int kMinThumbHeight = 20;
+constexpr uint32_t kFocusRingColor = 0xFF4A90E2;
 
 }  // namespace
 
@@ -38,6 +44,33 @@ void CListContainerElementUI::DoPaint(cairo_t* cr, const RECT& clip) {
   cairo_clip(cr);
   DrawItemText(cr, m_rect);
   cairo_restore(cr);
+  if (IsFocused() && m_manager != nullptr && m_manager->ShowsFocus()) {
+    CRenderEngine::DrawRect(cr, m_rect, 2, kFocusRingColor);
+  }
+}
+
+CControlUI* CListContainerElementUI::FocusableChild() const {
+  CControlUI* found = nullptr;
+  for (CControlUI* item : m_items) {
+    item->ForEach([&found](CControlUI* control) {
+      if (found == nullptr && control->IsFocusable() && control->IsEnabled() &&
+          control->IsVisibleInTree()) {
+        found = control;
+      }
+    });
+  }
+  return found;
+}
+
+bool CListContainerElementUI::IsFocusable() const {
+  return m_enabled && FocusableChild() == nullptr;
+}
+
+CControlUI* CListContainerElementUI::GetFocusTarget() {
+  if (CControlUI* child = FocusableChild()) {
+    return child;
+  }
+  return IsFocusable() ? this : nullptr;
 }
 
 void CListContainerElementUI::DoEvent(TEventUI& event) {
@@ -101,6 +134,16 @@ class CListUI::CListBodyUI : public CVerticalLayoutUI {
       return item->GetFixedHeight();
     }
     return m_list->m_rowHeight > 0 ? m_list->m_rowHeight : kDefaultRowHeight;
+  }
+  // Where row `index` begins, from the top of the first row.
+  int RowTop(int index) const {
+    int top = 0;
+    for (int i = 0; i < index; ++i) {
+      if (m_items[static_cast<size_t>(i)]->IsVisible()) {
+        top += RowHeight(m_items[static_cast<size_t>(i)]);
+      }
+    }
+    return top;
   }
 
  protected:
@@ -175,7 +218,11 @@ bool CListUI::AddAt(CControlUI* control, int index) {
 }
 
 bool CListUI::Remove(CControlUI* control) {
-  return m_body->Remove(control);
+  if (!m_body->Remove(control)) {
+    return false;
+  }
+  SetScrollPos(m_scroll);  // the rows left may not reach as far
+  return true;
 }
 
 void CListUI::RemoveAll() {
@@ -196,9 +243,12 @@ bool CListUI::SetAttribute(std::string_view name, std::string_view value) {
   return CVerticalLayoutUI::SetAttribute(name, value);
 }
 
+int CListUI::ScrollRange() const {
+  return std::max(0, m_body->ContentHeight() - m_body->GetPos().GetHeight());
+}
+
 void CListUI::SetScrollPos(int pos) {
-  const int range = std::max(0, m_body->ContentHeight() - m_body->GetPos().GetHeight());
-  pos = std::clamp(pos, 0, range);
+  pos = std::clamp(pos, 0, ScrollRange());
   if (pos == m_scroll) {
     return;
   }
@@ -207,11 +257,148 @@ void CListUI::SetScrollPos(int pos) {
   Invalidate();
 }
 
-void CListUI::DoEvent(TEventUI& event) {
-  if (event.Type == UIEVENT_SCROLLWHEEL) {
-    const int step = kWheelRows * (m_rowHeight > 0 ? m_rowHeight : kDefaultRowHeight);
-    SetScrollPos(m_scroll + (static_cast<int>(event.wParam) > 0 ? step : -step));
+int CListUI::RowIndexOf(const CControlUI* control) const {
+  for (int i = 0; i < m_body->GetCount(); ++i) {
+    if (m_body->GetItemAt(i)->Holds(control)) {
+      return i;
+    }
+  }
+  return -1;
+}
+
+void CListUI::EnsureVisible(CControlUI* descendant) {
+  const int index = RowIndexOf(descendant);
+  const int view = m_body->GetPos().GetHeight();
+  if (index < 0 || view <= 0 || !m_body->GetItemAt(index)->IsVisible()) {
     return;
+  }
+  const int top = m_body->RowTop(index);
+  const int bottom = top + m_body->RowHeight(m_body->GetItemAt(index));
+  if (top < m_scroll) {
+    SetScrollPos(top);
+  } else if (bottom > m_scroll + view) {
+    SetScrollPos(bottom - view);
+  }
+}
+
+int CListUI::PageRows() const {
+  const int rowHeight = m_rowHeight > 0 ? m_rowHeight : kDefaultRowHeight;
+  return std::max(1, m_body->GetPos().GetHeight() / rowHeight);
+}
+
+bool CListUI::MoveFocusedRow(WPARAM key) {
+  if (key != VK_UP && key != VK_DOWN && key != VK_PRIOR && key != VK_NEXT && key != VK_HOME &&
+      key != VK_END) {
+    return false;
+  }
+  const int current = m_manager != nullptr ? RowIndexOf(m_manager->GetFocus()) : -1;
+  if (current < 0) {
+    return false;
+  }
+  std::vector<int> shown;  // the visible rows
+  for (int i = 0; i < m_body->GetCount(); ++i) {
+    if (m_body->GetItemAt(i)->IsVisible()) {
+      shown.push_back(i);
+    }
+  }
+  const auto at = std::find(shown.begin(), shown.end(), current);
+  if (at == shown.end()) {
+    return false;
+  }
+  const int last = static_cast<int>(shown.size()) - 1;
+  int pos = static_cast<int>(at - shown.begin());
+  if (key == VK_UP) {
+    pos -= 1;
+  } else if (key == VK_DOWN) {
+    pos += 1;
+  } else if (key == VK_PRIOR) {
+    pos -= PageRows();
+  } else if (key == VK_NEXT) {
+    pos += PageRows();
+  } else if (key == VK_HOME) {
+    pos = 0;
+  } else {
+    pos = last;
+  }
+  CControlUI* row = m_body->GetItemAt(shown[static_cast<size_t>(std::clamp(pos, 0, last))]);
+  if (CControlUI* target = row->GetFocusTarget()) {
+    m_manager->SetFocus(target);
+  }
+  EnsureVisible(row);
+  return true;
+}
+
+bool CListUI::ScrollThumb(CRect* thumb) const {
+  const CRect body = m_body->GetPos();
+  const int content = m_body->ContentHeight();
+  const int view = body.GetHeight();
+  if (view <= 0 || content <= view) {
+    return false;
+  }
+  const int size = std::min(view, std::max(kMinThumbHeight, view * view / content));
+  const int top = body.top + (view - size) * m_scroll / (content - view);
+  *thumb = CRect(body.right - kScrollBarWidth - 2, top, body.right - 2, top + size);
+  return true;
+}
+
+CRect CListUI::ScrollBarZone() const {
+  const CRect body = m_body->GetPos();
+  return CRect(std::max(body.left, body.right - kScrollBarHitWidth), body.top, body.right,
+               body.bottom);
+}
+
+CControlUI* CListUI::FindControlAt(POINT point) {
+  CRect thumb;
+  if (m_visible && ScrollThumb(&thumb) && ScrollBarZone().Contains(point)) {
+    return this;
+  }
+  return CVerticalLayoutUI::FindControlAt(point);
+}
+
+void CListUI::DoEvent(TEventUI& event) {
+  CRect thumb;
+  switch (event.Type) {
+    case UIEVENT_SCROLLWHEEL: {
+      const int step = kWheelRows * (m_rowHeight > 0 ? m_rowHeight : kDefaultRowHeight);
+      SetScrollPos(m_scroll + (static_cast<int>(event.wParam) > 0 ? step : -step));
+      return;
+    }
+    case UIEVENT_KEYDOWN:
+      if (MoveFocusedRow(event.wParam)) {
+        return;
+      }
+      break;
+    case UIEVENT_BUTTONDOWN:
+      if (ScrollBarZone().Contains(event.ptMouse) && ScrollThumb(&thumb)) {
+        if (event.ptMouse.y >= thumb.top && event.ptMouse.y < thumb.bottom) {
+          m_thumbGrab = event.ptMouse.y - thumb.top;
+        } else {
+          const int page = m_body->GetPos().GetHeight();
+          SetScrollPos(m_scroll + (event.ptMouse.y < thumb.top ? -page : page));
+        }
+        return;
+      }
+      break;
+    case UIEVENT_MOUSEMOVE:
+      if (m_thumbGrab >= 0 && ScrollThumb(&thumb)) {
+        // The thumb follows the pointer; its travel maps onto the scroll range.
+        const CRect body = m_body->GetPos();
+        const int travel = body.GetHeight() - thumb.GetHeight();
+        const int top = event.ptMouse.y - m_thumbGrab - body.top;
+        SetScrollPos(travel > 0 ? static_cast<int>(std::lround(static_cast<double>(top) *
+                                                               ScrollRange() / travel))
+                                : 0);
+        return;
+      }
+      break;
+    case UIEVENT_BUTTONUP:
+      if (m_thumbGrab >= 0) {
+        m_thumbGrab = -1;
+        return;
+      }
+      break;
+    default:
+      break;
   }
   CVerticalLayoutUI::DoEvent(event);
 }
@@ -221,20 +408,16 @@ void CListUI::LayoutChildren() {
     m_header->SetVisible(true);
   }
   CVerticalLayoutUI::LayoutChildren();
+  // The body may have grown, or rows gone: the scroll position stays within the rows.
+  m_scroll = std::clamp(m_scroll, 0, ScrollRange());
   // Rows take their columns from the header, which is laid out now.
   m_body->SetPos(m_body->GetPos());
 }
 
 void CListUI::DoPaint(cairo_t* cr, const RECT& clip) {
   CVerticalLayoutUI::DoPaint(cr, clip);
-  const CRect body = m_body->GetPos();
-  const int content = m_body->ContentHeight();
-  if (content > body.GetHeight() && body.GetHeight() > 0) {
-    const int thumb = std::max(20, body.GetHeight() * body.GetHeight() / content);
-    const int range = content - body.GetHeight();
-    const int top = body.top + (body.GetHeight() - thumb) * m_scroll / std::max(1, range);
-    CRenderEngine::DrawColor(
-        cr, CRect(body.right - kScrollBarWidth - 2, top, body.right - 2, top + thumb),
-        m_scrollColor, 2);
+  CRect thumb;
+  if (ScrollThumb(&thumb)) {
+    CRenderEngine::DrawColor(cr, thumb, m_scrollColor, 2);
   }
 }

@@ -4,6 +4,12 @@
 // container whose children take the header's columns in order; after its children it draws its
 // item text (IListItemUI::DrawItemText), where rows may draw column separators from the owner's
 // list information.
+//
+// The keyboard: a row is a stop of the focus chain through its focusable children (a tick), or
+// itself when it has none; the row holding the focus is the focused row. Up and Down move the
+// focus to the row above or below, Page Up and Page Down a page of rows, Home and End to the first
+// and last row, and the list scrolls so that the focused row shows. The scroll bar's thumb can be
+// dragged, and a press on the bar beside it scrolls a page.
 
 #include <vector>
 
@@ -50,9 +56,15 @@ class CListContainerElementUI : public CContainerUI, public IListItemUI {
   void DrawItemText(cairo_t* cr, const RECT& rcItem) override;
   void DoPaint(cairo_t* cr, const RECT& clip) override;
   void DoEvent(TEventUI& event) override;
+  // Focusable itself only when no child takes the focus.
+  bool IsFocusable() const override;
+  // The first child that takes the focus, else the row itself.
+  CControlUI* GetFocusTarget() override;
 
  protected:
   void LayoutChildren() override;
+  // The first descendant that takes the focus, or null.
+  CControlUI* FocusableChild() const;
   IListOwnerUI* m_owner = nullptr;
 };
 
@@ -63,18 +75,22 @@ class CListUI : public CVerticalLayoutUI, public IListOwnerUI {
   TListInfoUI* GetListInfo() override;
   CListHeaderUI* GetHeader() const { return m_header; }
 
-  // Rows: these act on the list's body, not on the header.
+  // Rows: the list's items are its rows (also through CContainerUI), never its header.
   int GetRowCount() const;
   bool Add(CControlUI* control) override;
   bool AddAt(CControlUI* control, int index) override;
   bool Remove(CControlUI* control) override;
   void RemoveAll() override;
-  int GetCount() const;
-  CControlUI* GetItemAt(int index) const;
+  int GetCount() const override;
+  CControlUI* GetItemAt(int index) const override;
 
   bool SetAttribute(std::string_view name, std::string_view value) override;
+  CControlUI* FindControlAt(POINT point) override;
   void DoEvent(TEventUI& event) override;
+  // Scrolls so that the row holding `descendant` shows whole.
+  void EnsureVisible(CControlUI* descendant) override;
   int GetScrollPos() const { return m_scroll; }
+  // Clamped to 0 .. the rows' height less the body's.
   void SetScrollPos(int pos);
 
  protected:
@@ -83,10 +99,22 @@ class CListUI : public CVerticalLayoutUI, public IListOwnerUI {
 
  private:
   class CListBodyUI;
+  // The index of the row that is or holds `control`, or -1.
+  int RowIndexOf(const CControlUI* control) const;
+  // Moves the focus from the focused row for a key; false for other keys or without one.
+  bool MoveFocusedRow(WPARAM key);
+  int PageRows() const;
+  // How far the rows can scroll: their height less the body's, or 0.
+  int ScrollRange() const;
+  // The scroll bar's thumb, when the rows do not fit.
+  bool ScrollThumb(CRect* thumb) const;
+  // The strip along the body's right edge where presses go to the scroll bar.
+  CRect ScrollBarZone() const;
   CListHeaderUI* m_header;
   CListBodyUI* m_body;
   TListInfoUI m_info;
   int m_rowHeight = 0;
   int m_scroll = 0;
+  int m_thumbGrab = -1;  // while the thumb is dragged: where in it the press was; else -1
   uint32_t m_scrollColor = 0x66000000;
 };

@@ -1,5 +1,6 @@
 #include "uilib/window_wnd.h"
 
+#include <algorithm>
 #include <map>
 
 #include "platform/posted_messages.h"
@@ -65,14 +66,17 @@ HWND CWindowWnd::Create(HWND parent, const std::wstring& name, UINT, UINT, int x
   if (WindowFromHandle(hwnd) == nullptr) {
     return nullptr;  // destroyed while it was being created
   }
-  // A layout may ask for a size of its own; then the window takes it.
+  // A layout may ask for a size of its own; then the window takes it, within its limits.
+  SIZE wanted{GetClientRect().right, GetClientRect().bottom};
   if (CPaintManagerUI* manager = CPaintManagerUI::FromWindow(hwnd)) {
     const SIZE initial = manager->GetInitSize();
-    const RECT rect = GetClientRect();
-    if (initial.cx > 0 && initial.cy > 0 &&
-        (rect.right != initial.cx || rect.bottom != initial.cy)) {
-      ResizeClient(initial.cx, initial.cy);
+    if (initial.cx > 0 && initial.cy > 0) {
+      wanted = initial;
     }
+  }
+  ResizeClient(wanted.cx, wanted.cy);
+  if (WindowFromHandle(hwnd) == nullptr) {
+    return nullptr;
   }
   SendMessage(WM_SIZE, 0, MAKELPARAM(GetClientRect().right, GetClientRect().bottom));
   return hwnd;
@@ -123,10 +127,27 @@ bool CWindowWnd::PostMessage(UINT message, WPARAM wParam, LPARAM lParam) {
   return m_hWnd != nullptr && ::PostMessage(m_hWnd, message, wParam, lParam);
 }
 
+SIZE CWindowWnd::SizeWithinLimits(int cx, int cy) {
+  MINMAXINFO info{};
+  const RECT work = UiBackend()->GetMonitorWorkArea(m_hWnd);
+  info.ptMaxTrackSize = {std::max(1, work.right - work.left), std::max(1, work.bottom - work.top)};
+  SendMessage(WM_GETMINMAXINFO, 0, reinterpret_cast<LPARAM>(&info));
+  const int maxX = std::max(info.ptMaxTrackSize.x, info.ptMinTrackSize.x);
+  const int maxY = std::max(info.ptMaxTrackSize.y, info.ptMinTrackSize.y);
+  return {std::clamp(cx, std::max(1, info.ptMinTrackSize.x), std::max(1, maxX)),
+          std::clamp(cy, std::max(1, info.ptMinTrackSize.y), std::max(1, maxY))};
+}
+
 void CWindowWnd::ResizeClient(int cx, int cy) {
   if (m_hWnd == nullptr) {
     return;
   }
+  const SIZE size = SizeWithinLimits(cx, cy);
+  if (m_hWnd == nullptr) {
+    return;  // the window went while it was asked
+  }
+  cx = size.cx;
+  cy = size.cy;
   const RECT window = UiBackend()->GetNativeWindowRect(m_hWnd);
   UiBackend()->MoveNativeWindow(m_hWnd,
                                 {window.left, window.top, window.left + cx, window.top + cy});

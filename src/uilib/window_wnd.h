@@ -31,6 +31,8 @@ class CWindowWnd : public INativeWindowClient {
   void SetIcon(UINT resource);
   LRESULT SendMessage(UINT message, WPARAM wParam = 0, LPARAM lParam = 0);
   bool PostMessage(UINT message, WPARAM wParam = 0, LPARAM lParam = 0);
+  // Resizes the client area, within the limits the window gives for WM_GETMINMAXINFO (its
+  // layout's "mininfo" at least, the monitor's work area at most).
   void ResizeClient(int cx, int cy);
   RECT GetClientRect() const;
   RECT GetWindowRect() const;
@@ -54,6 +56,9 @@ class CWindowWnd : public INativeWindowClient {
  protected:
   HWND m_hWnd = nullptr;
   UINT m_icon = 0;
+
+ private:
+  SIZE SizeWithinLimits(int cx, int cy);
 };
 
 // The window of a handle, or null when it is gone.

@@ -112,6 +112,11 @@ void AppHarness::TypeUin(const std::wstring& text) {
 void AppHarness::ListAlbums(int32_t uin) {
   TypeUin(std::to_wstring(uin));
   Click(L"btn_get");
+  WaitForAlbumList();
+}
+
+bool AppHarness::WaitForAlbumList() {
+  return RunUntil([this] { return !WindowAlive() || !m_window->FetchInProgress(); });
 }
 
 void AppHarness::Screenshot(const std::string& name) const {

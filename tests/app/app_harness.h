@@ -34,8 +34,9 @@ class AppHarness {
   void Click(const wchar_t* name);
   void Click(CControlUI* control);
   void TypeUin(const std::wstring& text);
-  // Types `uin` and clicks "btn_get".
+  // Types `uin`, clicks "btn_get" and waits until the album list has been read.
   void ListAlbums(int32_t uin);
+  bool WaitForAlbumList();
   // Saves the main window as `name` in the test artifacts folder.
   void Screenshot(const std::string& name) const;
   // The program ends (ShutDownMainWindow when the window is still there) and starts again over the

@@ -25,8 +25,24 @@ TEST(AppTest, MainWindowShowsItsControls) {
     EXPECT_NE(app.Control(name), nullptr) << name;
   }
   EXPECT_EQ(app.Window()->m_btnDown->GetText(), L"下载相册");
-  EXPECT_NE(app.Window()->m_loginWnd, nullptr);
   app.Screenshot("main-window.png");
+
+  // The login window's layout and the album row's layout hold every control the code looks up.
+  CDuRavuvLogin* login = app.Window()->m_loginWnd;
+  ASSERT_NE(login, nullptr);
+  EXPECT_NE(login->m_btnOk, nullptr);
+  EXPECT_NE(login->m_btnClose, nullptr);
+  EXPECT_NE(login->m_lblTitle, nullptr);
+  EXPECT_NE(login->m_browserControl, nullptr);
+  EXPECT_NE(login->m_webBrowser, nullptr);
+  std::unique_ptr<CAlbumListItemUI> row(CreateAlbumRow(&app.Window()->m_paintManager));
+  ASSERT_NE(row, nullptr);
+  FindRowControls(row.get());
+  for (CControlUI* control : {static_cast<CControlUI*>(row->m_optSelect), row->m_lblIndex,
+                              row->m_lblName, row->m_lblType, row->m_lblCount, row->m_lblStatus,
+                              row->m_lblRemark}) {
+    EXPECT_NE(control, nullptr);
+  }
 }
 
 TEST(AppTest, GetButtonTakesOnlyNumbersOfAtLeast10000) {
@@ -52,6 +68,7 @@ TEST(AppTest, GetButtonTakesOnlyNumbersOfAtLeast10000) {
     app.Backend()->messageBoxes.clear();
     app.TypeUin(c.typed);
     app.Click(L"btn_get");
+    app.WaitForAlbumList();
     if (c.uin == 0) {
       EXPECT_EQ(state->m_uin, 77) << c.typed;
       continue;
@@ -174,6 +191,7 @@ TEST(AppTest, SignInReloadsTheListOrSaysItStillCannotBeRead) {
   AppHarness app;
   app.TypeUin(L"10003");
   app.Click(L"btn_get");  // no server lists the user: sign in first
+  app.WaitForAlbumList();
   HeadlessWebBrowser* browser = app.Browser();
   ASSERT_TRUE(app.LoginVisible());
   EXPECT_EQ(browser->navigations.back(),
@@ -186,6 +204,7 @@ TEST(AppTest, SignInReloadsTheListOrSaysItStillCannotBeRead) {
 
   app.Backend()->messageBoxes.clear();
   app.Click(L"btn_get");
+  app.WaitForAlbumList();
   ASSERT_TRUE(app.LoginVisible());
   app.ServeUser(10003, {{"a1", "After", 1}, {"a2", "Sign-in", 1}});  // signed in on the page
   app.Click(app.Window()->m_loginWnd->m_btnOk);
@@ -293,12 +312,51 @@ TEST(AppTest, AnAlbumWhoseNameCleansToNothingGetsItsOwnFolder) {
   EXPECT_FALSE(std::filesystem::exists(app.Root() / "10006" / "photo0.jpg"));
 }
 
+TEST(AppTest, EnterInTheUserNumberFieldGetsTheListAndEscapeClosesTheLoginWindow) {
+  AppHarness app;
+  app.ServeUser(10008, {{"a1", "One", 1}, {"a2", "Two", 1}});
+  const HWND main = app.Window()->GetHWND();
+  HeadlessNativeEdit* field = app.Backend()->edits.at(0);  // "edit_zu" comes first
+  app.TypeUin(L"10008");
+  field->UserFocus();  // a click into the field
+  EXPECT_EQ(app.Window()->m_paintManager.GetFocus(), app.Control(L"edit_zu"));
+  app.Backend()->Key(main, VK_RETURN);
+  app.WaitForAlbumList();
+  ASSERT_EQ(app.Window()->m_albumList->GetCount(), 2);
+
+  // Enter does what the button does, and nothing while the button cannot be pressed.
+  app.ServeUser(10009, {{"b1", "Three", 1}});
+  app.TypeUin(L"10009");
+  app.Control(L"btn_get")->SetEnabled(false);
+  app.Backend()->Key(main, VK_RETURN);
+  app.WaitForAlbumList();
+  EXPECT_EQ(app.Window()->m_albumList->GetCount(), 2);
+  app.Control(L"btn_get")->SetEnabled(true);
+  app.Backend()->Key(main, VK_RETURN);
+  app.WaitForAlbumList();
+  EXPECT_EQ(app.Window()->m_albumList->GetCount(), 1);
+
+  // Escape in the login window is its close button: the list is asked for again.
+  app.TypeUin(L"10003");  // no server lists this user: sign in first
+  app.Backend()->Key(main, VK_RETURN);
+  app.WaitForAlbumList();
+  ASSERT_TRUE(app.LoginVisible());
+  app.Backend()->Key(main, VK_ESCAPE);  // the main window has no use for it
+  EXPECT_TRUE(app.LoginVisible());
+  EXPECT_TRUE(app.Backend()->IsNativeWindowVisible(main));
+  app.Backend()->Key(app.Window()->m_loginWnd->GetHWND(), VK_ESCAPE);
+  EXPECT_FALSE(app.LoginVisible());
+  ASSERT_TRUE(app.RunUntil([&] { return !app.Notices().empty(); }));
+  EXPECT_EQ(app.Notices(), std::vector<std::wstring>{Notice(kNoticeReloadFailed)});
+}
+
 TEST(AppTest, ClosingWhileAnAlbumDownloadsLeavesNoHalfWrittenPhoto) {
   for (const bool altF4 : {false, true}) {
     AppHarness app;
     app.ServeUser(10007, {{"n1", "Slow", 20, false, "", 4000, "slow"}});
     app.TypeUin(L"10007");
     app.Click(L"btn_get");
+    app.WaitForAlbumList();
     app.Click(L"opt_select_all");
     app.Click(L"btn_down");
     ASSERT_TRUE(app.RunUntil([&] { return app.Row(0)->m_lblStatus->GetText() != L"-"; }));

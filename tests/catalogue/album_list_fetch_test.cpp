@@ -4,6 +4,7 @@
 
 #include "catalogue/app_state.h"
 #include "catalogue/service_config.h"
+#include "catalogue/xml_file.h"
 #include "platform/code_page.h"
 #include "platform/url_cache.h"
 #include "support/sample_service_process.h"
@@ -131,6 +132,28 @@ TEST_F(AlbumListFetchTest, FailuresCountAsNoAlbumsAndKeepTheLabel) {
   EXPECT_TRUE(std::filesystem::is_empty(m_dir.Path() / "Res"));
 }
 
+TEST_F(AlbumListFetchTest, AnyWorkingFolderTheFileSystemTakesWorksAndOverlongListsAreRefused) {
+  Serve(10001, {{{2}, {0}, {0}, {0}}});
+  // A list over its cap, with many albums: refused while it downloads, so it counts none.
+  std::string huge = "<?xml version=\"1.0\"?><list>";
+  while (huge.size() <= kMaxAlbumListBytes) {
+    huge += "<album><id>h</id><name>big</name><total>1</total></album>";
+  }
+  m_fixtures.Write("alist2/10002.xml", huge + "</list>");
+  Start();
+  // A working folder of about 600 bytes, made of folders of up to 100.
+  std::filesystem::path deep = m_dir.Path();
+  while (deep.string().size() < 600) {
+    deep /= std::string(100, 'd');
+  }
+  std::filesystem::create_directories(deep);
+  m_workFolder = Utf8ToWide((deep / "Res").string()) + L"/";
+  ASSERT_TRUE(Fetch(10001));
+  EXPECT_EQ(AppState::Instance()->m_albums.size(), 2u);
+  EXPECT_TRUE(std::filesystem::is_empty(deep / "Res"));
+  EXPECT_FALSE(Fetch(10002));
+}
+
 TEST_F(AlbumListFetchTest, ChosenServerFailingOnTheSecondDownloadGivesNothing) {
   Serve(10001, {{{3}, {0}, {0}, {0}}});
   Start();
@@ -143,8 +166,11 @@ TEST_F(AlbumListFetchTest, ChosenServerFailingOnTheSecondDownloadGivesNothing) {
   state->ClearAlbums();
   m_fixtures.Write("alist1/30001.xml.fault", "status500");
   const std::wstring path = m_workFolder + L"30001.xml";
-  EXPECT_FALSE(LoadChosenAlbumList(30001, 1, path, WideToUtf8(path)));
-  EXPECT_FALSE(LoadChosenAlbumList(30001, 5, path, WideToUtf8(path)));
+  AlbumListResult result;
+  EXPECT_FALSE(LoadChosenAlbumList(30001, 1, path, WideToUtf8(path), &result));
+  EXPECT_FALSE(LoadChosenAlbumList(30001, 5, path, WideToUtf8(path), &result));
+  EXPECT_TRUE(result.albums.empty());
+  EXPECT_FALSE(InstallAlbumList(std::move(result)));
   EXPECT_TRUE(state->m_albums.empty());
   EXPECT_EQ(state->m_photoHostLabel, L"p1");
 }

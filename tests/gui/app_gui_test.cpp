@@ -274,6 +274,210 @@ TEST_F(AppGuiTest, SignInOnTheUserPageLetsTheListBeRead) {
   EXPECT_FALSE(NoticeAnswered());  // no notice showed
 }
 
+// The keyboard in the real window: keys go through xdotool, the focus is the paint manager's.
+class KeyboardGuiTest : public AppGuiTest {
+ protected:
+  void TearDown() override {
+    for (const pid_t pid : m_presser) {
+      if (!Finished(pid)) {
+        kill(pid, SIGTERM);
+        waitpid(pid, nullptr, 0);
+      }
+    }
+    AppGuiTest::TearDown();
+  }
+  void Key(const std::string& key) { ASSERT_TRUE(XdotoolAndWait({"key", key})); }
+  // Presses Escape in the next notice as soon as it shows.
+  pid_t EscapeTheNextNotice() {
+    m_presser.push_back(Xdotool(
+        {"search", "--sync", "--name", "^提示$", "windowfocus", "--sync", "%1", "key", "Escape"}));
+    return m_presser.back();
+  }
+  CControlUI* Focus() const { return m_window->m_paintManager.GetFocus(); }
+  bool FocusBecomes(CControlUI* control) const {
+    return PumpUntil([&] { return Focus() == control; }, 10);
+  }
+  CControlUI* Named(const wchar_t* name) const {
+    return m_window->m_paintManager.FindControl(name);
+  }
+  // Types the user number into the field and presses Enter there.
+  void ListWithEnter(const std::string& uin, int rows) {
+    Click(L"edit_zu");
+    ASSERT_TRUE(FocusBecomes(Named(L"edit_zu")));
+    Type(uin);
+    ASSERT_TRUE(PumpUntil([&] { return m_window->m_editUin->GetText() == Utf8ToWide(uin); }, 10));
+    Key("Return");
+    ASSERT_TRUE(PumpUntil([&] { return m_window->m_albumList->GetCount() == rows; }, 20));
+  }
+  // The colour of a pixel of the screen, 0xRRGGBB.
+  static uint32_t ScreenPixel(POINT point) {
+    GdkPixbuf* shot =
+        gdk_pixbuf_get_from_window(gdk_get_default_root_window(), point.x, point.y, 1, 1);
+    if (shot == nullptr) {
+      return 0;
+    }
+    const guchar* p = gdk_pixbuf_get_pixels(shot);
+    const uint32_t color = (uint32_t{p[0]} << 16) | (uint32_t{p[1]} << 8) | p[2];
+    g_object_unref(shot);
+    return color;
+  }
+  // The row holding the focus lies wholly within the list's body.
+  bool FocusedRowShows() const {
+    for (int i = 0; i < m_window->m_albumList->GetCount(); ++i) {
+      CControlUI* row = m_window->m_albumList->GetItemAt(i);
+      if (row->Holds(Focus())) {
+        const CRect rect = row->GetPos();
+        return rect.top >= m_window->m_albumList->GetHeader()->GetPos().bottom &&
+               rect.bottom <= m_window->m_albumList->GetPos().bottom;
+      }
+    }
+    return false;
+  }
+
+  std::vector<pid_t> m_presser;
+};
+
+// Answers every notice still open after a while and remembers that it had to: Escape was meant to.
+class NoticeRescue {
+ public:
+  NoticeRescue() {
+    m_source = g_timeout_add_seconds(
+        20,
+        [](gpointer data) -> gboolean {
+          GList* windows = gtk_window_list_toplevels();
+          for (GList* item = windows; item != nullptr; item = item->next) {
+            if (GTK_IS_DIALOG(item->data)) {
+              *static_cast<bool*>(data) = true;
+              gtk_dialog_response(GTK_DIALOG(item->data), GTK_RESPONSE_OK);
+            }
+          }
+          g_list_free(windows);
+          return G_SOURCE_CONTINUE;
+        },
+        &m_rescued);
+  }
+  ~NoticeRescue() { g_source_remove(m_source); }
+  NoticeRescue(const NoticeRescue&) = delete;
+  NoticeRescue& operator=(const NoticeRescue&) = delete;
+  bool Rescued() const { return m_rescued; }
+
+ private:
+  guint m_source = 0;
+  bool m_rescued = false;
+};
+
+TEST_F(KeyboardGuiTest, EnterInTheUserNumberFieldListsTheAlbumsAndTabRunsThroughEveryControl) {
+  m_service.ServeUser(20021, {{"k1", "North", 1}, {"k2", "South", 1}});
+  ListWithEnter("20021", 2);
+
+  // From the field on: the get button, then every field, button and option in layout order (the
+  // rows' ticks among them), around to the field again.
+  const std::vector<CControlUI*> chain{Named(L"btn_get"),
+                                       Named(L"edit_album_dir"),
+                                       Named(L"btn_brow"),
+                                       Row(0)->m_optSelect,
+                                       Row(1)->m_optSelect,
+                                       Named(L"opt_select_all"),
+                                       Named(L"opt_select_pwd_album"),
+                                       Named(L"btn_down"),
+                                       Named(L"btn_album_ad"),
+                                       Named(L"btn_kel_ad"),
+                                       Named(L"minbtn"),
+                                       Named(L"closebtn"),
+                                       Named(L"edit_zu"),
+                                       Named(L"btn_get")};
+  for (CControlUI* expected : chain) {
+    Key("Tab");
+    ASSERT_TRUE(FocusBecomes(expected))
+        << "expected " << WideToUtf8(expected->GetName()) << ", focus on "
+        << (Focus() != nullptr ? WideToUtf8(Focus()->GetName()) : "nothing");
+    if (expected == Named(L"btn_brow")) {
+      // The keyboard's focus shows as a ring over the button's own border.
+      const CRect rect = expected->GetPos();
+      const RECT window = m_window->GetWindowRect();
+      const POINT edge{window.left + rect.left, window.top + (rect.top + rect.bottom) / 2};
+      EXPECT_TRUE(PumpUntil([&] { return ScreenPixel(edge) == 0x4A90E2; }, 5))
+          << std::hex << ScreenPixel(edge);
+    }
+  }
+  // Back in the field by the keyboard, the keyboard types there (over the text, which a field
+  // reached by the keyboard selects); Shift+Tab goes back along the chain.
+  Key("shift+Tab");
+  ASSERT_TRUE(FocusBecomes(Named(L"edit_zu")));
+  Type("7");
+  EXPECT_TRUE(PumpUntil([&] { return m_window->m_editUin->GetText() == L"7"; }, 10))
+      << WideToUtf8(m_window->m_editUin->GetText());
+  Key("shift+Tab");
+  EXPECT_TRUE(FocusBecomes(Named(L"closebtn")));
+}
+
+TEST_F(KeyboardGuiTest, SpaceTicksTheFocusedRowAndPageDownScrollsWithTheFocusedRowInSight) {
+  std::vector<FixtureAlbum> albums;
+  for (int i = 0; i < 30; ++i) {
+    albums.emplace_back("r" + std::to_string(i), "Album " + std::to_string(i), 1);
+  }
+  m_service.ServeUser(20022, albums);
+  ListWithEnter("20022", 30);
+  for (int i = 0; i < 4; ++i) {  // the get button, the folder field and button, the first row
+    Key("Tab");
+  }
+  ASSERT_TRUE(FocusBecomes(Row(0)->m_optSelect));
+  Key("space");
+  EXPECT_TRUE(PumpUntil([&] { return Row(0)->m_optSelect->IsSelected(); }, 10));
+  EXPECT_FALSE(Row(1)->m_optSelect->IsSelected());
+
+  ASSERT_EQ(m_window->m_albumList->GetScrollPos(), 0);
+  Key("Page_Down");
+  ASSERT_TRUE(PumpUntil([&] { return m_window->m_albumList->GetScrollPos() > 0; }, 10));
+  EXPECT_NE(Focus(), Row(0)->m_optSelect);
+  EXPECT_TRUE(PumpUntil([&] { return FocusedRowShows(); }, 10));
+  Key("Page_Down");
+  Key("Down");
+  EXPECT_TRUE(PumpUntil([&] { return FocusedRowShows(); }, 10));
+  Key("End");
+  ASSERT_TRUE(FocusBecomes(Row(29)->m_optSelect));
+  EXPECT_TRUE(PumpUntil([&] { return FocusedRowShows(); }, 10));
+  Key("space");
+  EXPECT_TRUE(PumpUntil([&] { return Row(29)->m_optSelect->IsSelected(); }, 10));
+  Key("Home");
+  ASSERT_TRUE(FocusBecomes(Row(0)->m_optSelect));
+  EXPECT_TRUE(PumpUntil([&] { return m_window->m_albumList->GetScrollPos() == 0; }, 10));
+}
+
+TEST_F(KeyboardGuiTest, EscapeClosesANoticeAndTheLoginWindow) {
+  // This test answers the notices itself, as the spawned program's tests do.
+  kill(m_dismisser, SIGTERM);
+  waitpid(m_dismisser, nullptr, 0);
+  m_dismisser = -1;
+  const NoticeRescue rescue;
+  const pid_t escape = EscapeTheNextNotice();
+  Click(L"btn_down");  // no rows: a notice, modal until it is answered
+  EXPECT_TRUE(PumpUntil([&] { return Finished(escape); }, 30));
+  EXPECT_FALSE(rescue.Rescued()) << "Escape did not close the notice";
+
+  // The login window closes on Escape as with its close button, with the keyboard in its page.
+  m_service.ServeUser(20023, {{"s1", "Hidden", 1}});
+  m_service.RequireSignIn(20023, "secret");
+  const pid_t answer = EscapeTheNextNotice();
+  TypeUinAndGet("20023");
+  CDuRavuvLogin* login = m_window->m_loginWnd;
+  ASSERT_TRUE(PumpUntil([&] { return Visible(login->GetHWND()); }, 30));
+  ASSERT_TRUE(PumpUntil([] { return LoginHasFocus(); }, 20));
+  // A key that reaches the page while it is still taking the focus can be lost: then it is
+  // pressed again, as a user would.
+  const auto closed = [&] { return !Visible(login->GetHWND()); };
+  for (int attempt = 0; attempt < 3 && !closed(); ++attempt) {
+    Key("Escape");
+    PumpUntil(closed, 5);
+  }
+  EXPECT_TRUE(closed());
+  // As after its close button, the list is read again, which fails without signing in: the
+  // notice that says so closes on Escape too.
+  EXPECT_TRUE(PumpUntil([&] { return Finished(answer); }, 30));
+  EXPECT_FALSE(rescue.Rescued()) << "Escape did not close the notice";
+  EXPECT_EQ(m_window->m_albumList->GetCount(), 0);
+}
+
 // The real program, started from its own folder over the test's service, driven at the places
 // where the test's own (hidden) copy of the window has its controls.
 class SpawnedProgramTest : public AppGuiTest {

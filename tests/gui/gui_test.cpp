@@ -133,6 +133,59 @@ TEST_F(GuiTest, DragInTheCaptionBandMovesTheWindow) {
   PumpUntil([pid] { return Finished(pid); }, 10);
 }
 
+// Text fields over a window of their own.
+class FieldsWindow : public CDialogWnd {
+ public:
+  std::wstring GetWindowClassName() const override { return L"FieldsWindow"; }
+  LRESULT OnCreate(UINT, WPARAM, LPARAM, bool& bHandled) override {
+    m_paintManager.Init(m_hWnd);
+    CDialogBuilder builder;
+    m_paintManager.AttachDialog(builder.CreateFromText(
+        R"(<Window size="300,130"><VerticalLayout inset="10,10,10,10" childpadding="10">
+             <Edit name="on" height="30"/>
+             <Edit name="off" height="30" enabled="false"/>
+           </VerticalLayout></Window>)",
+        nullptr, &m_paintManager, nullptr));
+    bHandled = true;
+    return 0;
+  }
+  void OnFinalMessage(HWND) override {}
+};
+
+// Destroying the window destroys its native fields before the controls that placed them; the
+// controls then go without touching them (the sanitizer build sees any such touch).
+TEST_F(GuiTest, ADisabledFieldTakesNoTypingAndFieldsOutliveNothing) {
+  FieldsWindow window;
+  ASSERT_NE(window.Create(nullptr, L"fields", 0, 0, 100, 100, 0, 0), nullptr);
+  window.ShowWindow(true, true);
+  ASSERT_TRUE(PumpUntil([&] { return UiBackend()->IsNativeWindowVisible(window.GetHWND()); }, 10));
+  const RECT frame = window.GetWindowRect();
+  const auto type = [&](const wchar_t* name, const std::string& text) {
+    const CRect rect = window.m_paintManager.FindControl(name)->GetPos();
+    ASSERT_TRUE(XdotoolAndWait({"mousemove", std::to_string(frame.left + rect.left + 10),
+                                std::to_string(frame.top + (rect.top + rect.bottom) / 2), "click",
+                                "1", "type", "--delay", "40", text}));
+  };
+  CControlUI* on = window.m_paintManager.FindControl(L"on");
+  CControlUI* off = window.m_paintManager.FindControl(L"off");
+  type(L"on", "abc");
+  ASSERT_TRUE(PumpUntil([&] { return on->GetText() == L"abc"; }, 10));
+  EXPECT_EQ(window.m_paintManager.GetFocus(), on);  // the click made it the focused control
+  type(L"off", "xyz");
+  // The keyboard stayed in the first field; this waits for the typing to arrive there.
+  PumpUntil([&] { return on->GetText() == L"abcxyz"; }, 10);
+  EXPECT_EQ(off->GetText(), L"");
+  EXPECT_NE(window.m_paintManager.GetFocus(), off);
+  off->SetEnabled(true);
+  type(L"off", "xyz");
+  EXPECT_TRUE(PumpUntil([&] { return off->GetText() == L"xyz"; }, 10));
+
+  window.DestroyWindow();  // the fields go with the window; their controls go with the object
+  EXPECT_EQ(on->GetText(), L"");
+  on->SetText(L"gone");
+  on->SetPos({0, 0, 10, 10});
+}
+
 TEST_F(GuiTest, BrowserRunsTheScriptInTheSameOriginFrameAndFillsTheCache) {
   TempDir dir;
   TempDir fixtures;

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
+#include <thread>
 
 #include "platform/cookie_list.h"
 #include "support/sample_service_process.h"
@@ -140,6 +142,79 @@ TEST_F(UrlDownloadTest, BlanksInsideAnAddressAreSentEncodedAndLineBreaksRefused)
   EXPECT_EQ(DownloadUrlToFile(m_service.Url("www", "/static/page.txt\r\nX-Evil: 1"), Target("t")),
             INET_E_UNKNOWN_PROTOCOL);
   EXPECT_FALSE(std::filesystem::exists(m_files.Path() / "t"));
+}
+
+TEST_F(UrlDownloadTest, ManyDownloadsAtOnceGiveTheFilesOfOneAtATime) {
+  std::vector<DownloadItem> items;
+  for (int i = 0; i < 12; ++i) {
+    items.push_back({m_service.Url("img", "/img/" + std::to_string(3000 + i) + "/p" +
+                                              std::to_string(i) + ".jpg"),
+                     Target("many" + std::to_string(i))});
+  }
+  items.push_back({L"ftp://nowhere/x", Target("never")});
+  items.push_back({m_service.Url("www", "/static/missing"), Target("missing")});
+  std::vector<int> reported(items.size(), 0);
+  std::vector<HRESULT> results(items.size(), E_FAIL);
+  DownloadMany(items, 4, kPhotoTransfer, nullptr, [&](size_t index, HRESULT result) {
+    ++reported[index];
+    results[index] = result;
+  });
+  EXPECT_EQ(reported, std::vector<int>(items.size(), 1));
+  for (int i = 0; i < 12; ++i) {
+    ASSERT_EQ(results[i], S_OK) << i;
+    EXPECT_EQ(DownloadUrlToFile(items[i].url, Target("one")), S_OK);
+    EXPECT_EQ(ReadFileBytes(m_files.Path() / ("many" + std::to_string(i))),
+              ReadFileBytes(m_files.Path() / "one"))
+        << i;
+  }
+  EXPECT_EQ(results[12], INET_E_UNKNOWN_PROTOCOL);
+  EXPECT_EQ(results[13], INET_E_DOWNLOAD_FAILURE);
+  EXPECT_FALSE(std::filesystem::exists(m_files.Path() / "missing"));
+}
+
+TEST_F(UrlDownloadTest, ABusyOrDroppedPhotoIsTriedAgainAndOtherFailuresAreNot) {
+  const DownloadTimeouts saved = GetDownloadTimeouts();
+  DownloadTimeouts quick = saved;
+  quick.retryPauseMs = 10;
+  SetDownloadTimeouts(quick);
+  std::vector<HRESULT> results(3, E_FAIL);
+  DownloadMany({{m_service.Url("img", "/img/2000/busy.jpg?fault=busy"), Target("busy")},
+                {m_service.Url("img", "/img/2000/drop.jpg?fault=drop"), Target("drop")},
+                {m_service.Url("www", "/static/status500.bin"), Target("error")}},
+               2, kPhotoTransfer, nullptr,
+               [&](size_t index, HRESULT result) { results[index] = result; });
+  // A document is never tried again: its answer must come whole within its bound.
+  const HRESULT document = DownloadUrlToFile(m_service.Url("img", "/img/2000/busy2.jpg?fault=busy"),
+                                             Target("doc"), DocumentTransfer(1 << 20));
+  SetDownloadTimeouts(saved);
+  EXPECT_EQ(results[0], S_OK);
+  EXPECT_EQ(std::filesystem::file_size(m_files.Path() / "busy"), 2000u);
+  EXPECT_EQ(results[1], S_OK);
+  EXPECT_EQ(results[2], INET_E_DOWNLOAD_FAILURE);
+  EXPECT_EQ(document, INET_E_DOWNLOAD_FAILURE);
+}
+
+TEST_F(UrlDownloadTest, AStopAbortsEveryTransferInFlightAndLeavesNoFile) {
+  std::atomic<uint8_t> running{1};
+  std::vector<DownloadItem> items;
+  for (int i = 0; i < 6; ++i) {
+    items.push_back(
+        {m_service.Url("img", "/img/400000/slow" + std::to_string(i) + ".jpg?fault=slow"),
+         Target("slow" + std::to_string(i))});
+  }
+  std::vector<HRESULT> results;
+  std::thread stopper([&] {
+    // Once every slot has a transfer under way (their temporary files exist), stop.
+    while (FolderContents().size() < 3) {
+      std::this_thread::yield();
+    }
+    running = 0;
+  });
+  DownloadMany(items, 3, kPhotoTransfer, &running,
+               [&](size_t, HRESULT result) { results.push_back(result); });
+  stopper.join();
+  EXPECT_EQ(results, std::vector<HRESULT>(6, INET_E_DOWNLOAD_FAILURE));
+  EXPECT_TRUE(FolderContents().empty());
 }
 
 TEST_F(UrlDownloadTest, SharedCookiesGoWithEveryRequestToTheirDomain) {

@@ -166,6 +166,33 @@ TEST_F(UilibTest, BuilderNamesWhatIsWrong) {
             nullptr);
   EXPECT_EQ(builder.CreateFromText("<broken", nullptr, &pm, nullptr), nullptr);
 
+  // Nothing the language has not is dropped quietly: each error names what and where.
+  struct Case {
+    const char* layout;
+    const char* named;  // what the error must name
+  };
+  const Case cases[] = {
+      {"<Window>\n<Label/>\n<Button/>\n</Window>", "line 3: <Window> holds one control only, not "
+                                                    "also <Button>"},
+      {"<Window>\n<!-- a note -->\n<Label/>\n<Gadget/></Window>", "line 4"},
+      {"<Window>\n  loose text\n<Label/></Window>", "line 2: <Window> holds one control only"},
+      {"<Window><!-- only a note --></Window>", "<Window> holds no control"},
+      {"<VerticalLayout>\n<Label/>\n<Widget/>\n</VerticalLayout>", "line 3: unknown element <Widget>"},
+      {"<VerticalLayout>\n<Label\n  colour=\"1\"/>\n</VerticalLayout>", "line 3: unknown attribute"},
+      {"<Button>\nclick me</Button>", "line 2: <Button> holds text"},
+      {"<Window mininfo=\"x\">\n<Label/></Window>", "line 1: unknown attribute or bad value: mininfo"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(builder.CreateFromText(c.layout, nullptr, &pm, nullptr), nullptr) << c.layout;
+    EXPECT_NE(builder.GetLastError().find(c.named), std::string::npos)
+        << c.layout << " -> " << builder.GetLastError();
+  }
+  // Comments are fine anywhere.
+  std::unique_ptr<CControlUI> commented(builder.CreateFromText(
+      "<Window><!-- a --><VerticalLayout><!-- b --><Label/></VerticalLayout></Window>", nullptr,
+      &pm, nullptr));
+  EXPECT_NE(commented, nullptr) << builder.GetLastError();
+
   // Unknown elements go to the callback first.
   struct Callback : IDialogBuilderCallback {
     CControlUI* CreateControl(const wchar_t* name) override {
@@ -305,6 +332,28 @@ TEST_F(UilibTest, WindowBaseDispatchHitTestAndShape) {
   EXPECT_NE(WindowFromHandle(hwnd), nullptr);
 }
 
+TEST_F(UilibTest, BothTopCornersAreRoundedAlike) {
+  const std::vector<RECT> shape = TopRoundedRegion({0, 0, 400, 300}, {8, 8});
+  ASSERT_GT(shape.size(), 2u);
+  for (size_t row = 1; row < shape.size(); ++row) {
+    EXPECT_EQ(shape[row].left, 400 - shape[row].right) << "row " << row;
+    EXPECT_LE(shape[row].right, 400);
+  }
+}
+
+TEST_F(UilibTest, AWindowKeepsWithinItsLayoutsMinimumAndTheWorkArea) {
+  TestWindow window(R"(<Window size="100,50" mininfo="200,120"><Control/></Window>)");
+  ASSERT_NE(window.Create(nullptr, L"small", 0, 0, 0, 0, 100, 50), nullptr);
+  EXPECT_EQ(window.GetClientRect().right, 200);
+  EXPECT_EQ(window.GetClientRect().bottom, 120);
+  window.ResizeClient(10, 500);
+  EXPECT_EQ(window.GetClientRect().right, 200);
+  EXPECT_EQ(window.GetClientRect().bottom, 500);
+  window.ResizeClient(5000, 5000);
+  EXPECT_EQ(window.GetClientRect().right, 1920);
+  EXPECT_EQ(window.GetClientRect().bottom, 1040);
+}
+
 TEST_F(UilibTest, CloseCommandHidesOrClosesAndTheBrowserControlIsOffered) {
   const HWND hwnd = m_window->GetHWND();
   m_window->ShowWindow(true, true);
@@ -392,6 +441,12 @@ TEST_F(UilibTest, SkinImagesArePngsOfBoundedSizeAndABadOneLeavesItsControlBare) 
     EXPECT_EQ(SkinResources::Image(refused), nullptr) << refused;
   }
   EXPECT_NE(SkinResources::Image("edge.png"), nullptr);
+  // On a display of two device pixels per pixel, "name@2x.png" is drawn where the skin has it.
+  skin.Write("sharp.png", EncodedImage(2, 2, "png"));
+  skin.Write("sharp@2x.png", EncodedImage(4, 4, "png"));
+  EXPECT_EQ(CRenderEngine::ImageForScale("sharp.png", 1), "sharp.png");
+  EXPECT_EQ(CRenderEngine::ImageForScale("sharp.png", 2), "sharp@2x.png");
+  EXPECT_EQ(CRenderEngine::ImageForScale("ok.png", 2), "ok.png");
   ASSERT_NE(SkinResources::Image("ok.png"), nullptr);
   EXPECT_EQ(cairo_image_surface_get_width(SkinResources::Image("ok.png")), 2);
 

@@ -7,9 +7,31 @@
 
 #include <chrono>
 #include <memory>
+#include <mutex>
+#include <set>
 #include <thread>
 
 std::atomic<bool> g_stopping{false};
+std::atomic<int> g_latencyMs{0};
+std::atomic<int> g_rateKbps{0};
+
+size_t PacedPiece(size_t length) {
+  const int rate = g_rateKbps;
+  if (rate <= 0) {
+    return length;
+  }
+  // 20 pieces a second, each a twentieth of a second's worth.
+  constexpr int kPiecesPerSecond = 20;
+  std::this_thread::sleep_for(std::chrono::milliseconds(1000 / kPiecesPerSecond));
+  return std::min<size_t>(length, std::max(1, rate * 1024 / 8 / kPiecesPerSecond));
+}
+
+bool FirstTimeFor(const std::string& key) {
+  static std::mutex mutex;
+  static std::set<std::string> seen;
+  std::lock_guard<std::mutex> lock(mutex);
+  return seen.insert(key).second;
+}
 
 namespace {
 
@@ -56,6 +78,21 @@ void ResetConnection(const httplib::Request& request) {
 
 void Answer(const httplib::Request& request, httplib::Response& response, std::string body,
             const std::string& contentType, Fault fault) {
+  if (fault == Fault::kBusyOnce || fault == Fault::kDropOnce) {
+    const bool first = FirstTimeFor(request.path + "?" + request.get_param_value("fault"));
+    if (first && fault == Fault::kBusyOnce) {
+      response.status = 429;
+      response.set_header("Retry-After", "1");
+      response.set_content("busy", "text/plain");
+      return;
+    }
+    if (first) {
+      ResetConnection(request);
+      response.status = 500;
+      return;
+    }
+    fault = Fault::kNone;
+  }
   if (fault == Fault::kNone) {
     response.set_content(std::move(body), contentType.c_str());
     return;

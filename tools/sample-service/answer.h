@@ -11,6 +11,16 @@
 
 // Set when the service shuts down, so that stalled answers end.
 extern std::atomic<bool> g_stopping;
+// Network conditions played for every answer: the first byte waits this long, and a body goes out
+// at most this fast on each connection (0: as fast as it can).
+extern std::atomic<int> g_latencyMs;
+extern std::atomic<int> g_rateKbps;
+
+// Paces a body of `length` bytes: how much of it may go out now, after waiting as the rate asks.
+size_t PacedPiece(size_t length);
+
+// True the first time it is asked for `key` (an answer's address), false afterwards.
+bool FirstTimeFor(const std::string& key);
 
 void Answer(const httplib::Request& request, httplib::Response& response, std::string body,
             const std::string& contentType, Fault fault);

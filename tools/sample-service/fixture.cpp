@@ -67,6 +67,12 @@ Fault FaultNamed(const std::string& word) {
   if (word == "undeclared") {
     return Fault::kUndeclared;
   }
+  if (word == "busy") {
+    return Fault::kBusyOnce;
+  }
+  if (word == "drop") {
+    return Fault::kDropOnce;
+  }
   return Fault::kNone;
 }
 

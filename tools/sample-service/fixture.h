@@ -20,6 +20,8 @@ enum class Fault {
   kSlow,        // "slow": the whole body, 1 KiB every 50 ms
   kTrickle,     // "trickle": the whole body, one byte every 100 ms
   kUndeclared,  // "undeclared": the whole body, chunked, with no length declared
+  kBusyOnce,    // "busy": the first request of an address gets 429 with Retry-After: 1
+  kDropOnce,    // "drop": the first request of an address loses its connection before any byte
 };
 
 class Fixture {

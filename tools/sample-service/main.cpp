@@ -1,7 +1,11 @@
 // sample-service: a stand-in for the photo-album web service on 127.0.0.1, answering from a
 // fixture folder (see fixture.h and README.md).
 //
-//   sample-service --fixtures DIR [--port N] [--exit-with-parent]
+//   sample-service --fixtures DIR [--port N] [--exit-with-parent] [--latency-ms N]
+//                  [--rate-kbps N]
+//
+// --latency-ms N makes each answer's first byte wait N ms; --rate-kbps N paces each connection's
+// photo bodies to N kilobits a second.
 //
 // With --port 0 (the default) a free port is taken. Once it listens, it prints
 // "listening on <port>" on a line of its own. It runs until SIGTERM or SIGINT, or with
@@ -9,10 +13,13 @@
 
 #include <sys/prctl.h>
 #include <unistd.h>
+#include <algorithm>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <thread>
 
 #include "answer.h"
 #include "fixture.h"
@@ -27,7 +34,10 @@ void Stop(int) {
 }
 
 int Usage() {
-  std::fputs("usage: sample-service --fixtures DIR [--port N] [--exit-with-parent]\n", stderr);
+  std::fputs(
+      "usage: sample-service --fixtures DIR [--port N] [--exit-with-parent] [--latency-ms N] "
+      "[--rate-kbps N]\n",
+      stderr);
   return 2;
 }
 
@@ -48,6 +58,10 @@ int main(int argc, char** argv) {
       }
     } else if (arg == "--port" && i + 1 < argc) {
       port = std::atoi(argv[++i]);
+    } else if (arg == "--latency-ms" && i + 1 < argc) {
+      g_latencyMs = std::max(0, std::atoi(argv[++i]));
+    } else if (arg == "--rate-kbps" && i + 1 < argc) {
+      g_rateKbps = std::max(0, std::atoi(argv[++i]));
     } else {
       return Usage();
     }
@@ -60,6 +74,12 @@ int main(int argc, char** argv) {
   httplib::Server server;
   server.set_keep_alive_max_count(100000);
   server.set_tcp_nodelay(true);  // no 40 ms pauses between the headers and a small body
+  server.set_pre_routing_handler([](const httplib::Request&, httplib::Response&) {
+    if (const int latency = g_latencyMs; latency > 0) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(latency));
+    }
+    return httplib::Server::HandlerResponse::Unhandled;
+  });
   AddAlbumListRoutes(server, fixture);
   AddUtilityRoutes(server, fixture);
   AddPhotoListRoutes(server, fixture);

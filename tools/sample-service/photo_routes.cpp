@@ -75,7 +75,7 @@ void AddImageRoutes(httplib::Server& server) {
                 // The picture and the pattern after it in one write: a small photo goes out whole,
                 // as one piece.
                 std::string first = picture->substr(offset);
-                const size_t end = std::min(offset + length, offset + size_t{256 * 1024});
+                const size_t end = offset + PacedPiece(std::min(length, size_t{256 * 1024}));
                 for (size_t at = picture->size(); at < end;) {
                   const size_t start = at % block.size();
                   const size_t piece = std::min(end - at, block.size() - start);
@@ -85,7 +85,8 @@ void AddImageRoutes(httplib::Server& server) {
                 return sink.write(first.data(), first.size());
               }
               const size_t start = offset % block.size();
-              const size_t piece = std::min({length, block.size() - start, size_t{256 * 1024}});
+              const size_t piece =
+                  PacedPiece(std::min({length, block.size() - start, size_t{256 * 1024}}));
               return sink.write(block.data() + start, piece);
             });
       });

@@ -6,8 +6,10 @@
 #include <map>
 
 #include "platform/code_page.h"
+#include "uilib/gtk/gtk_accessible.h"
 #include "uilib/gtk/gtk_web_browser.h"
 #include "uilib/paint_manager.h"
+#include "uilib/render_engine.h"
 
 namespace {
 
@@ -35,40 +37,101 @@ cairo_region_t* RegionOf(const std::vector<RECT>& shape) {
   return region;
 }
 
+// The entry (and the window's canvas) are held by weak pointers: destroying the window destroys
+// them with it, usually before the edit control (and so this object) goes, and the pointers are
+// then null; this object touches no widget that is gone.
 class GtkNativeEdit : public INativeEdit {
  public:
-  explicit GtkNativeEdit(GtkWidget* fixed) : m_fixed(fixed), m_entry(gtk_entry_new()) {
+  GtkNativeEdit(GtkWidget* fixed, GtkWidget* canvas) : m_entry(gtk_entry_new()), m_canvas(canvas) {
+    g_object_add_weak_pointer(G_OBJECT(m_entry), reinterpret_cast<gpointer*>(&m_entry));
+    g_object_add_weak_pointer(G_OBJECT(m_canvas), reinterpret_cast<gpointer*>(&m_canvas));
     gtk_entry_set_has_frame(GTK_ENTRY(m_entry), FALSE);
-    gtk_fixed_put(GTK_FIXED(m_fixed), m_entry, 0, 0);
+    gtk_fixed_put(GTK_FIXED(fixed), m_entry, 0, 0);
+    g_signal_connect(m_entry, "focus-in-event", G_CALLBACK(OnFocusIn), this);
     gtk_widget_show(m_entry);
   }
   ~GtkNativeEdit() override {
-    if (GTK_IS_WIDGET(m_entry)) {
-      gtk_widget_destroy(m_entry);
+    if (m_canvas != nullptr) {
+      g_object_remove_weak_pointer(G_OBJECT(m_canvas), reinterpret_cast<gpointer*>(&m_canvas));
+    }
+    if (m_entry != nullptr) {
+      g_signal_handlers_disconnect_by_data(m_entry, this);
+      GtkWidget* entry = m_entry;
+      g_object_remove_weak_pointer(G_OBJECT(entry), reinterpret_cast<gpointer*>(&m_entry));
+      m_entry = nullptr;
+      gtk_widget_destroy(entry);
     }
   }
   void SetRect(const RECT& rect) override {
-    gtk_fixed_move(GTK_FIXED(m_fixed), m_entry, rect.left, rect.top);
+    if (m_entry == nullptr) {
+      return;
+    }
+    if (GtkWidget* parent = gtk_widget_get_parent(m_entry);
+        parent != nullptr && GTK_IS_FIXED(parent)) {
+      gtk_fixed_move(GTK_FIXED(parent), m_entry, rect.left, rect.top);
+    }
     gtk_widget_set_size_request(m_entry, std::max(1, static_cast<int>(rect.right - rect.left)),
                                 std::max(1, static_cast<int>(rect.bottom - rect.top)));
   }
-  void SetVisible(bool visible) override { gtk_widget_set_visible(m_entry, visible); }
+  void SetVisible(bool visible) override {
+    if (m_entry != nullptr) {
+      gtk_widget_set_visible(m_entry, visible);
+    }
+  }
+  void SetEnabled(bool enabled) override {
+    if (m_entry != nullptr) {
+      gtk_widget_set_sensitive(m_entry, enabled);
+    }
+  }
   void SetText(const std::wstring& text) override {
-    gtk_entry_set_text(GTK_ENTRY(m_entry), WideToUtf8(text).c_str());
+    if (m_entry != nullptr) {
+      gtk_entry_set_text(GTK_ENTRY(m_entry), WideToUtf8(text).c_str());
+    }
   }
   std::wstring GetText() const override {
-    return Utf8ToWide(gtk_entry_get_text(GTK_ENTRY(m_entry)));
+    return m_entry != nullptr ? Utf8ToWide(gtk_entry_get_text(GTK_ENTRY(m_entry))) : std::wstring();
   }
-  void SetFocus() override { gtk_widget_grab_focus(m_entry); }
+  void SetFocus() override {
+    if (m_entry != nullptr && gtk_widget_is_sensitive(m_entry) && gtk_widget_get_visible(m_entry)) {
+      gtk_widget_grab_focus(m_entry);
+    }
+  }
+  // The keyboard goes to the window's canvas, where the library takes the keys.
+  void KillFocus() override {
+    if (m_entry != nullptr && m_canvas != nullptr && gtk_widget_has_focus(m_entry)) {
+      gtk_widget_grab_focus(m_canvas);
+    }
+  }
+  void SetFocusHandler(std::function<void()> handler) override { m_onFocus = std::move(handler); }
 
  private:
-  GtkWidget* m_fixed;
+  static gboolean OnFocusIn(GtkWidget*, GdkEvent*, GtkNativeEdit* self) {
+    if (self->m_onFocus) {
+      self->m_onFocus();
+    }
+    return FALSE;
+  }
+
   GtkWidget* m_entry;
+  GtkWidget* m_canvas;  // the window's drawing area, where keys go to the library
+  std::function<void()> m_onFocus;
 };
 
 class GtkBackend : public IUiBackend {
  public:
+  GtkBackend() {
+    // The desktop's text scale (its font resolution against 96 dots per inch) sizes every text,
+    // now and whenever the desktop changes it.
+    if (GdkScreen* screen = gdk_screen_get_default()) {
+      FollowTextScale(screen);
+      g_signal_connect(screen, "notify::resolution", G_CALLBACK(OnResolution), this);
+    }
+  }
+
   ~GtkBackend() override {
+    if (GdkScreen* screen = gdk_screen_get_default()) {
+      g_signal_handlers_disconnect_by_data(screen, this);
+    }
     for (auto& [hwnd, native] : m_windows) {
       gtk_widget_destroy(native->window);
     }
@@ -82,6 +145,8 @@ class GtkBackend : public IUiBackend {
     native->rect = rect;
     native->window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
     gtk_window_set_decorated(GTK_WINDOW(native->window), FALSE);
+    // A skinned window has the size its layout gives; only the program changes it.
+    gtk_window_set_resizable(GTK_WINDOW(native->window), FALSE);
     gtk_window_move(GTK_WINDOW(native->window), rect.left, rect.top);
     gtk_window_set_default_size(GTK_WINDOW(native->window),
                                 std::max(1, static_cast<int>(rect.right - rect.left)),
@@ -90,7 +155,7 @@ class GtkBackend : public IUiBackend {
       gtk_window_set_transient_for(GTK_WINDOW(native->window), GTK_WINDOW(owner->window));
     }
     native->fixed = gtk_fixed_new();
-    native->canvas = gtk_drawing_area_new();
+    native->canvas = NewAccessibleCanvas(hwnd);
     gtk_widget_set_can_focus(native->canvas, TRUE);
     gtk_widget_add_events(native->canvas, GDK_BUTTON_PRESS_MASK | GDK_BUTTON_RELEASE_MASK |
                                               GDK_POINTER_MOTION_MASK | GDK_LEAVE_NOTIFY_MASK |
@@ -176,6 +241,7 @@ class GtkBackend : public IUiBackend {
     if (native != nullptr) {
       gtk_widget_queue_draw_area(native->canvas, rect.left, rect.top, rect.right - rect.left,
                                  rect.bottom - rect.top);
+      AccessibleCanvasChanged(native->canvas);
     }
   }
 
@@ -369,7 +435,7 @@ class GtkBackend : public IUiBackend {
     if (native == nullptr) {
       return nullptr;
     }
-    return std::make_unique<GtkNativeEdit>(native->fixed);
+    return std::make_unique<GtkNativeEdit>(native->fixed, native->canvas);
   }
 
   std::unique_ptr<IWebBrowser> CreateWebBrowser(HWND owner) override {
@@ -379,6 +445,8 @@ class GtkBackend : public IUiBackend {
     }
     return CreateGtkWebBrowser(native->fixed);
   }
+
+  void ForgetControl(CControlUI* control) override { AccessibleControlRemoved(control); }
 
  private:
   NativeWindow* Find(HWND hwnd) {
@@ -407,6 +475,18 @@ class GtkBackend : public IUiBackend {
   }
 
   static void OnRealize(GtkWidget*, NativeWindow* native) { ApplyShape(native); }
+
+  static void FollowTextScale(GdkScreen* screen) {
+    const double dpi = gdk_screen_get_resolution(screen);
+    CRenderEngine::SetTextScale(dpi > 0 ? dpi / 96.0 : 1.0);
+  }
+
+  static void OnResolution(GdkScreen* screen, GParamSpec*, GtkBackend* self) {
+    FollowTextScale(screen);
+    for (auto& [hwnd, native] : self->m_windows) {
+      gtk_widget_queue_draw(native->canvas);
+    }
+  }
 
   static gboolean OnDraw(GtkWidget*, cairo_t* cr, NativeWindow* native) {
     double x1 = 0;
@@ -468,31 +548,61 @@ class GtkBackend : public IUiBackend {
     return TRUE;
   }
 
+  // The virtual key of a key the library handles, or 0.
+  static WPARAM LibraryKey(guint keyval) {
+    switch (keyval) {
+      case GDK_KEY_Tab:
+      case GDK_KEY_ISO_Left_Tab:
+        return VK_TAB;
+      case GDK_KEY_space:
+        return VK_SPACE;
+      case GDK_KEY_Return:
+      case GDK_KEY_KP_Enter:
+        return VK_RETURN;
+      case GDK_KEY_Escape:
+        return VK_ESCAPE;
+      case GDK_KEY_Up:
+      case GDK_KEY_KP_Up:
+        return VK_UP;
+      case GDK_KEY_Down:
+      case GDK_KEY_KP_Down:
+        return VK_DOWN;
+      case GDK_KEY_Page_Up:
+      case GDK_KEY_KP_Page_Up:
+        return VK_PRIOR;
+      case GDK_KEY_Page_Down:
+      case GDK_KEY_KP_Page_Down:
+        return VK_NEXT;
+      case GDK_KEY_Home:
+      case GDK_KEY_KP_Home:
+        return VK_HOME;
+      case GDK_KEY_End:
+      case GDK_KEY_KP_End:
+        return VK_END;
+      default:
+        return 0;
+    }
+  }
+
   static gboolean OnKeyPress(GtkWidget* window, GdkEventKey* event, NativeWindow* native) {
     if ((event->state & GDK_MOD1_MASK) != 0 && event->keyval == GDK_KEY_F4) {
       native->client->OnNativeMessage(WM_SYSCOMMAND, SC_CLOSE, 0);
       return TRUE;
     }
-    // Keys typed into a native child (a text entry, the web page) are that child's.
-    GtkWidget* focus = gtk_window_get_focus(GTK_WINDOW(window));
-    if (focus != nullptr && focus != native->canvas) {
+    if ((event->state & (GDK_CONTROL_MASK | GDK_MOD1_MASK)) != 0) {
       return FALSE;
     }
-    WPARAM key = 0;
-    switch (event->keyval) {
-      case GDK_KEY_Tab:
-      case GDK_KEY_ISO_Left_Tab:
-        key = VK_TAB;
-        break;
-      case GDK_KEY_space:
-        key = VK_SPACE;
-        break;
-      case GDK_KEY_Return:
-      case GDK_KEY_KP_Enter:
-        key = VK_RETURN;
-        break;
-      default:
-        return FALSE;
+    const WPARAM key = LibraryKey(event->keyval);
+    if (key == 0) {
+      return FALSE;
+    }
+    // Keys typed into a native child (a text entry, the web page) are that child's, but Tab and
+    // Enter in a text entry go to the library (one focus chain over native and drawn controls,
+    // the default action of the field), and Escape is the window's wherever the keyboard is.
+    GtkWidget* focus = gtk_window_get_focus(GTK_WINDOW(window));
+    if (focus != nullptr && focus != native->canvas && key != VK_ESCAPE &&
+        !(GTK_IS_ENTRY(focus) && (key == VK_TAB || key == VK_RETURN))) {
+      return FALSE;
     }
     const bool shift =
         (event->state & GDK_SHIFT_MASK) != 0 || event->keyval == GDK_KEY_ISO_Left_Tab;

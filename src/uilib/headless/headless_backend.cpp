@@ -293,7 +293,11 @@ cairo_surface_t* HeadlessBackend::Render(HWND hwnd) const {
   }
   const int width = std::max(1, window->rect.right - window->rect.left);
   const int height = std::max(1, window->rect.bottom - window->rect.top);
-  cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height);
+  // Drawn as a display of `scale` device pixels per pixel would show it.
+  const int factor = std::max(1, scale);
+  cairo_surface_t* surface =
+      cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width * factor, height * factor);
+  cairo_surface_set_device_scale(surface, factor, factor);
   cairo_t* cr = cairo_create(surface);
   window->client->OnNativePaint(cr, {0, 0, width, height});
   cairo_destroy(cr);

@@ -69,14 +69,28 @@ class HeadlessNativeEdit : public INativeEdit {
   ~HeadlessNativeEdit() override;
   void SetRect(const RECT& rect) override { m_rect = rect; }
   void SetVisible(bool visible) override { m_visible = visible; }
+  void SetEnabled(bool enabled) override { m_enabled = enabled; }
   void SetText(const std::wstring& text) override { m_text = text; }
   std::wstring GetText() const override { return m_text; }
-  void SetFocus() override { m_focused = true; }
+  // As a native field: a hidden or disabled one takes no keyboard.
+  void SetFocus() override { m_focused = m_visible && m_enabled; }
+  void KillFocus() override { m_focused = false; }
+  void SetFocusHandler(std::function<void()> handler) override { m_onFocus = std::move(handler); }
+
+  // Test side: the user clicks into the field.
+  void UserFocus() {
+    m_focused = true;
+    if (m_onFocus) {
+      m_onFocus();
+    }
+  }
 
   RECT m_rect;
   bool m_visible = true;
+  bool m_enabled = true;
   bool m_focused = false;
   std::wstring m_text;
+  std::function<void()> m_onFocus;
 
  private:
   HeadlessBackend* m_backend;
@@ -131,6 +145,7 @@ class HeadlessBackend : public IUiBackend {
   // Sends a system message as the desktop would (Alt+F4: WM_SYSCOMMAND SC_CLOSE).
   LRESULT System(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
   // The window painted into a new image surface (the caller destroys it).
+  // The window drawn at `scale` device pixels per pixel.
   cairo_surface_t* Render(HWND hwnd) const;
   bool SavePng(HWND hwnd, const std::string& path) const;
 
@@ -142,6 +157,7 @@ class HeadlessBackend : public IUiBackend {
   std::vector<HeadlessWebBrowser*> browsers;  // owned by their controls
   std::vector<HeadlessNativeEdit*> edits;     // owned by their controls
   RECT workArea{0, 0, 1920, 1040};
+  int scale = 1;  // device pixels per pixel of Render and SavePng
   std::optional<int> quitCode;
   std::function<void()> takePosted;
 
