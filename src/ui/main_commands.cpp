@@ -38,7 +38,14 @@ int32_t WcstolValue(const std::wstring& text) {
 }  // namespace
 
 void CZuPictrove::GetAlbumList() {
-  if (FetchInProgress() || m_editUin == nullptr || !ValidateUin(m_editUin->GetText())) {
+  if (m_editUin == nullptr) {
+    return;
+  }
+  // While a list is read, asking for the same number again changes nothing; asking for another
+  // one gives the first read up.
+  const int32_t asked = AppState::Instance()->m_uin;
+  if (!ValidateUin(m_editUin->GetText()) ||
+      (FetchInProgress() && AppState::Instance()->m_uin == asked)) {
     return;
   }
   // A new list ends the run over the old one and whatever the login window was asked.

@@ -55,7 +55,7 @@ class CZuPictrove : public CDialogWnd {
   void UpdateAlbumProgress(int32_t row, int32_t saved);
   void ShowLoginForAlbumList();
   // The album list is read off the UI thread; the window stays live meanwhile, "btn_get" says it
-  // is busy and takes no click, and no run starts. `reload`: after signing in.
+  // is busy and takes no click for the same number, and no run starts. `reload`: after signing in.
   void StartAlbumListFetch(bool reload);
   bool FetchInProgress() const { return m_fetch != nullptr; }
   // Abandons the read in progress, if any: its transfers stop and its thread is joined.

@@ -7,6 +7,7 @@
 #include "catalogue/app_messages.h"
 #include "catalogue/app_state.h"
 #include "platform/posted_messages.h"
+#include "uilib/window_wnd.h"
 #include "skin/notices.h"
 #include "skin/scrambled_text.h"
 
@@ -221,6 +222,41 @@ TEST(RunSequenceTest, LateMessagesOfAnEarlierRunOrLoginActOnNothing) {
   ASSERT_TRUE(app.RunUntil([&] { return !app.Notices().empty(); }));
   EXPECT_EQ(app.Notices().size(), 1u);  // the reload failed, once
   EXPECT_FALSE(std::filesystem::exists(app.AlbumFolder(10017, "Secret")));
+}
+
+TEST(RunSequenceTest, TheListIsReadWhileTheWindowStaysLiveAndTheLatestNumberWins) {
+  AppHarness app;
+  app.ServeUser(10031, {{"a1", "First user", 1}});
+  app.ServeUser(10032, {{"b1", "Second user", 1}, {"b2", "Also second", 1}});
+  app.ServeUser(10033, {{"c1", "Stalled", 1}});
+  app.m_service.m_files.Write("alist1/10031.xml.fault", "slow");
+  app.m_service.m_files.Write("alist1/10033.xml.fault", "stall");
+
+  // Another number asked for while the first is read: only the second one's albums show.
+  app.TypeUin(L"10031");
+  app.Click(L"btn_get");
+  EXPECT_TRUE(app.Window()->FetchInProgress());
+  EXPECT_EQ(app.Control(L"btn_get")->GetText(), L"获取中…");
+  app.Click(L"btn_down");  // no run starts over a list that is about to change
+  EXPECT_TRUE(app.RunIsOver());
+  EXPECT_TRUE(app.Notices().empty());
+  app.ListAlbums(10032);
+  EXPECT_EQ(app.Control(L"btn_get")->GetText(), L"获取相册");
+  ASSERT_EQ(app.Window()->m_albumList->GetCount(), 2);
+  EXPECT_EQ(app.Row(0)->m_lblName->GetText(), L"Second user");
+  app.Backend()->RunUntilIdle();
+  EXPECT_EQ(app.Window()->m_albumList->GetCount(), 2);
+
+  // A server that stalls holds neither the window nor its end.
+  app.ResetLongestBlock();
+  app.TypeUin(L"10033");
+  app.Click(L"btn_get");
+  EXPECT_TRUE(app.Window()->FetchInProgress());
+  const HWND hwnd = app.Window()->GetHWND();
+  app.Click(L"closebtn");
+  app.Pump();
+  EXPECT_EQ(WindowFromHandle(hwnd), nullptr);
+  EXPECT_LT(app.LongestBlock(), kMostTheWindowMayWait);
 }
 
 }  // namespace

@@ -104,6 +104,12 @@ TEST_F(AlbumListFetchTest, ChoiceRuleOverRealHttp) {
   ASSERT_TRUE(Fetch(10004));
   EXPECT_EQ(state->m_photoHostLabel, L"p2");  // the label and nothing else
 
+  // The servers are asked at once; the one that answers last still wins by the rule.
+  Serve(10005, {{{7}, {8}, {0}, {1, "slow"}}});
+  ASSERT_TRUE(Fetch(10005));
+  EXPECT_EQ(FirstAlbumId(), "s4a0");
+  EXPECT_EQ(state->m_photoHostLabel, L"p4");
+
   // Every answer was deleted once read; the working folder was made for it.
   EXPECT_TRUE(std::filesystem::is_directory(m_dir.Path() / "Res"));
   EXPECT_TRUE(std::filesystem::is_empty(m_dir.Path() / "Res"));

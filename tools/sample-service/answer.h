@@ -16,6 +16,9 @@ extern std::atomic<bool> g_stopping;
 extern std::atomic<int> g_latencyMs;
 extern std::atomic<int> g_rateKbps;
 
+// How long the first byte of an answer with the "late" fault waits, on top of the latency.
+constexpr int kLateAnswerMs = 3000;
+
 // Paces a body of `length` bytes: how much of it may go out now, after waiting as the rate asks.
 size_t PacedPiece(size_t length);
 

@@ -73,6 +73,9 @@ Fault FaultNamed(const std::string& word) {
   if (word == "drop") {
     return Fault::kDropOnce;
   }
+  if (word == "late") {
+    return Fault::kLate;
+  }
   return Fault::kNone;
 }
 

@@ -22,6 +22,7 @@ enum class Fault {
   kUndeclared,  // "undeclared": the whole body, chunked, with no length declared
   kBusyOnce,    // "busy": the first request of an address gets 429 with Retry-After: 1
   kDropOnce,    // "drop": the first request of an address loses its connection before any byte
+  kLate,        // "late": the first byte waits 3 s, then the whole body goes out as usual
 };
 
 class Fixture {
