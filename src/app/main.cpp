@@ -2,9 +2,15 @@
 
 #include <glib-unix.h>
 
+#include <atomic>
 #include <clocale>
 #include <csignal>
+#include <cstdio>
+#include <string>
+#include <vector>
 
+#include "app/backup.h"
+#include "app/command_line.h"
 #include "app/startup.h"
 #include "platform/executable_folder.h"
 #include "uilib/gtk/gtk_backend.h"
@@ -19,10 +25,14 @@ gboolean QuitOnSignal(gpointer) {
   return G_SOURCE_CONTINUE;
 }
 
-}  // namespace
+// The backup's run flag: SIGINT and SIGTERM clear it, and the backup stops at once.
+std::atomic<uint8_t> g_backupRunning{1};
 
-int main(int argc, char** argv) {
-  std::setlocale(LC_ALL, "");
+void StopBackup(int) {
+  g_backupRunning = 0;
+}
+
+int RunWindow(int argc, char** argv) {
   if (!InitGtkBackend(&argc, &argv)) {
     return 0;  // no display: nothing to show
   }
@@ -32,4 +42,35 @@ int main(int argc, char** argv) {
   const int code = RunApplication(ExecutableFolder());
   SetUiBackend(nullptr);
   return code;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::setlocale(LC_ALL, "");
+  std::string error;
+  const std::optional<CommandLine> line =
+      ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc), &error);
+  if (!line) {
+    std::fprintf(stderr, "zupictrove: %s\n%s", error.c_str(), UsageText().c_str());
+    return kBadArguments;
+  }
+  switch (line->action) {
+    case CommandLine::Action::kHelp:
+      std::fputs(UsageText().c_str(), stdout);
+      return 0;
+    case CommandLine::Action::kVersion:
+      std::printf("zupictrove %s\n", ZP_VERSION);
+      return 0;
+    case CommandLine::Action::kBackup: {
+      struct sigaction stop {};
+      stop.sa_handler = StopBackup;
+      sigaction(SIGINT, &stop, nullptr);
+      sigaction(SIGTERM, &stop, nullptr);
+      return RunBackup(*line, g_backupRunning);
+    }
+    case CommandLine::Action::kWindow:
+      break;
+  }
+  return RunWindow(argc, argv);
 }

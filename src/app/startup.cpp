@@ -7,6 +7,9 @@
 #include "catalogue/app_state.h"
 #include "catalogue/file_read.h"
 #include "download/download_settings.h"
+#include "platform/app_paths.h"
+#include "platform/code_page.h"
+#include "platform/executable_folder.h"
 #include "platform/file_path.h"
 #include "platform/file_write.h"
 #include "skin/skin_archive.h"
@@ -39,6 +42,12 @@ void RewriteSkinFile(const std::wstring& path, std::string bytes) {
 StartResult StartApplication(const std::wstring& exeFolder, StartedApplication* started) {
   CPaintManagerUI::SetInstance(nullptr);
   started->skinPath = exeFolder + L"skin.dll";
+  std::error_code ec;
+  if (!std::filesystem::exists(FsPath(started->skinPath), ec) && exeFolder == ExecutableFolder()) {
+    // An installed program reads the skin file from its data folder, and never writes it back.
+    started->skinPath = Utf8ToWide(SkinFile().string());
+    started->writeSkinBack = false;
+  }
   std::optional<std::string> file = ReadWholeFile(started->skinPath, kSkinMaxFileBytes);
   if (!file || file->empty()) {
     return StartResult::kNoSkin;
@@ -74,7 +83,9 @@ void FinishApplication(StartedApplication* started) {
   // The loop also ends with the system close command or a signal, which leave the window (and a
   // running worker) alone: the worker is stopped and waited for before anything goes.
   ShutDownMainWindow(started->mainWindow);
-  RewriteSkinFile(started->skinPath, std::move(started->skinBytes));
+  if (started->writeSkinBack) {
+    RewriteSkinFile(started->skinPath, std::move(started->skinBytes));
+  }
   SkinResources::Clear();
   started->archive.clear();
   DownloadSettings::Destroy();

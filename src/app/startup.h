@@ -13,6 +13,7 @@
 // What a started program keeps until it ends.
 struct StartedApplication {
   std::wstring skinPath;
+  bool writeSkinBack = true;     // false for the installed skin file
   std::string skinBytes;         // the file as it was read, written back at the end
   std::vector<uint8_t> archive;  // the decoded skin archive, read in place by the resources
   HWND mainWindow = nullptr;

@@ -6,6 +6,7 @@
 #include <mutex>
 #include <optional>
 
+#include "platform/app_paths.h"
 #include "platform/code_page.h"
 #include "platform/executable_folder.h"
 
@@ -136,8 +137,16 @@ ServiceConfig Service() {
   std::lock_guard<std::mutex> lock(g_mutex);
   if (!g_config) {
     std::vector<std::string> problems;
-    g_config = LoadServiceConfig(
-        std::filesystem::path(WideToUtf8(ExecutableFolder())) / "service.ini", &problems);
+    // The first service.ini there is, from beside the executable to the installed default.
+    std::filesystem::path file;
+    for (const std::filesystem::path& candidate : ServiceConfigCandidates()) {
+      std::error_code ec;
+      if (std::filesystem::exists(candidate, ec)) {
+        file = candidate;
+        break;
+      }
+    }
+    g_config = file.empty() ? ServiceConfig::Defaults() : LoadServiceConfig(file, &problems);
     for (const std::string& problem : problems) {
       std::fprintf(stderr, "%s\n", problem.c_str());
     }

@@ -57,6 +57,8 @@ void CAlbumThread::Launch(const AlbumJob& job) {
   m_row = job.row;
   m_uin = job.uin;
   m_runId = job.runId;
+  m_connections = job.connections;
+  m_downloadRoot = job.downloadRoot;
   m_settings = DownloadSettings::Shared();
   // Set here, before the thread exists, so that a stop right after the start is never lost.
   m_running = 1;
@@ -91,7 +93,9 @@ bool CAlbumThread::StoppedBeforeFolder() {
 }
 
 std::wstring CAlbumThread::PrepareFolder() {
-  const std::wstring root = m_settings ? m_settings->GetDownloadRoot() : std::wstring();
+  const std::wstring root = !m_downloadRoot.empty() ? m_downloadRoot
+                            : m_settings            ? m_settings->GetDownloadRoot()
+                                                    : std::wstring();
   return PrepareAlbumFolder(root, m_uin, m_albumFolderName, &m_pathMemo);
 }
 
@@ -144,7 +148,8 @@ void CAlbumThread::DownloadEntries(const std::vector<PhotoEntry>& entries) {
     return;
   }
   const std::wstring folder = PrepareFolder();
-  const int connections = m_settings ? m_settings->ReadConnections() : 1;
+  const int connections =
+      m_connections > 0 ? m_connections : (m_settings ? m_settings->ReadConnections() : 1);
   const int32_t listed = static_cast<int32_t>(entries.size());
   int32_t saved = 0;
   if (connections <= 1) {

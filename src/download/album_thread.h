@@ -41,6 +41,8 @@ struct AlbumJob {
   int32_t row = 0;               // the album's row, for the messages
   int32_t uin = 0;               // whose album it is
   uint32_t runId = 0;            // the run the album belongs to
+  int connections = 0;           // photos downloaded at once; 0: as the settings say
+  std::wstring downloadRoot;     // where the user folders go; empty: as the settings say
 };
 
 class CAlbumThread : public CKelThread {
@@ -68,6 +70,8 @@ class CAlbumThread : public CKelThread {
   int32_t m_row = 0;
   int32_t m_uin = 0;
   uint32_t m_runId = 0;
+  int m_connections = 0;
+  std::wstring m_downloadRoot;
   std::shared_ptr<DownloadSettings> m_settings;  // kept alive for the job, also past shutdown
 
   HWND m_notifyWnd = nullptr;  // receives WM_PHOTO_SAVED and WM_ALBUM_DONE

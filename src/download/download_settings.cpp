@@ -4,6 +4,7 @@
 
 #include <system_error>
 
+#include "platform/app_paths.h"
 #include "platform/code_page.h"
 #include "platform/executable_folder.h"
 #include "platform/file_path.h"
@@ -44,7 +45,7 @@ DownloadSettings* DownloadSettings::Instance() {
 std::shared_ptr<DownloadSettings> DownloadSettings::Shared() {
   std::lock_guard<std::mutex> lock(g_instanceMutex);
   if (!g_instance) {
-    g_instance = std::make_shared<DownloadSettings>(FsPath(ExeFolder() + L"/config.ini"),
+    g_instance = std::make_shared<DownloadSettings>(SettingsFile(),
                                                     std::make_shared<HomeDriveProvider>());
   }
   return g_instance;

@@ -1,6 +1,7 @@
 #pragma once
 
-// The one setting: the download root, kept in "config.ini" beside the executable, section "info",
+// The one setting: the download root, kept in "config.ini" (beside the executable, or in the user's
+// config folder for an installed program; see platform/app_paths.h), section "info",
 // key "photo_dir", read and written with the INI rules of platform/ini_profile.h (names in any
 // letter case; lines that fit no rule are skipped on reading and kept on writing). When none is
 // stored, or the stored folder is gone, the default root <last fixed drive that answers>ZeDiRazuz

@@ -2,6 +2,7 @@
 
 #include "catalogue/app_state.h"
 #include "download/download_settings.h"
+#include "platform/app_paths.h"
 #include "platform/code_page.h"
 #include "platform/url_download.h"
 #include "skin/scrambled_text.h"
@@ -78,7 +79,7 @@ void CZuPictrove::InitWindow() {
   m_editUin = m_paintManager.FindControl(L"edit_zu");
   m_albumList = dynamic_cast<CListUI*>(m_paintManager.FindControl(L"album_list"));
   m_worker.m_notifyWnd = m_hWnd;
-  m_workFolder = CPaintManagerUI::GetInstancePath() + L"Res/";
+  m_workFolder = Utf8ToWide(WorkFolder().string());
   DownloadSettings* settings = DownloadSettings::Instance();
   if (m_editAlbumDir != nullptr) {
     m_editAlbumDir->SetText(settings->GetDownloadRoot());

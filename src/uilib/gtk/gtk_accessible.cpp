@@ -328,7 +328,7 @@ bool VisibleInTree(CControlUI* control) {
   return true;
 }
 
-// The part of the control its ancestors leave on screen (a list clips its scrolled rows).
+// The control's rectangle as far as its ancestors leave it on screen (a list clips its rows).
 CRect ShownRect(CControlUI* control) {
   CRect rect = control->GetPos();
   for (CControlUI* up = control->GetParent(); up != nullptr; up = up->GetParent()) {

@@ -1,0 +1,433 @@
+// The download worker and the album-list fetch over a network with a round trip of 40 ms (the
+// sample service started with --latency-ms 40), against references measured in the same run.
+// Each figure is the best of 3 rounds; within a round the worker and its references take turns.
+//
+//   300 photos of 100 KB, 4 connections:
+//     worker / curl --parallel --parallel-max 4                   goal: ratio <= 1.15
+//     worker / libcurl, one handle, one photo after another       goal: ratio <= 0.35
+//   10 photos of 20 MB, the service pacing at 200,000 kbit/s:
+//     worker / curl --parallel --parallel-max 4                   goal: ratio <= 1.10
+//   album list, server 2 answering after 3 s ("late" fault):
+//     ReadAlbumList / (3 s + one more round trip)                 goal: ratio <= 1.1
+//   peak resident memory of the worker in both albums             goal: < 64 MiB
+//
+// The curl command-line tool is looked up on PATH; without it, the ratios against it are skipped.
+
+#include <curl/curl.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "catalogue/album_list_fetch.h"
+#include "catalogue/app_messages.h"
+#include "catalogue/app_state.h"
+#include "catalogue/service_config.h"
+#include "download/album_thread.h"
+#include "download/download_settings.h"
+#include "platform/code_page.h"
+#include "platform/posted_messages.h"
+#include "platform/url_cache.h"
+#include "support/temp_dir.h"
+
+extern char** environ;
+
+namespace {
+
+constexpr int kRounds = 3;
+constexpr int kConnections = 4;
+constexpr int kLatencyMs = 40;
+constexpr int kBigAlbumRateKbps = 200000;
+// How long the sample service's "late" fault holds back an answer.
+constexpr int kLateAnswerMs = 3000;
+constexpr int32_t kUin = 10001;
+constexpr double kPeakGoalMiB = 64;
+
+using Clock = std::chrono::steady_clock;
+
+double SecondsSince(Clock::time_point start) {
+  return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+[[noreturn]] void Fail(const std::string& what) {
+  std::fprintf(stderr, "network_bench: %s\n", what.c_str());
+  std::exit(1);
+}
+
+// The sample service as a child process on a free port, with a network's round trip and,
+// optionally, a rate for photo bodies; stopped at the end.
+class LatentService {
+ public:
+  LatentService(const std::filesystem::path& fixtures, int latencyMs, int rateKbps) {
+    int out[2];
+    if (pipe(out) != 0) {
+      Fail("pipe failed");
+    }
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+    posix_spawn_file_actions_addclose(&actions, out[0]);
+    const std::string binary = SAMPLE_SERVICE_BIN;
+    const std::string folder = fixtures.string();
+    const std::string latency = std::to_string(latencyMs);
+    const std::string rate = std::to_string(rateKbps);
+    std::vector<const char*> argv = {
+        binary.c_str(),       "--fixtures",   folder.c_str(), "--port", "0",
+        "--exit-with-parent", "--latency-ms", latency.c_str()};
+    if (rateKbps > 0) {
+      argv.push_back("--rate-kbps");
+      argv.push_back(rate.c_str());
+    }
+    argv.push_back(nullptr);
+    const int rc = posix_spawn(&m_pid, binary.c_str(), &actions, nullptr,
+                               const_cast<char* const*>(argv.data()), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    close(out[1]);
+    if (rc != 0) {
+      close(out[0]);
+      Fail("cannot start the sample service");
+    }
+    // The service prints its port once it listens; reading that line is the wait.
+    FILE* stream = fdopen(out[0], "r");
+    if (stream == nullptr || std::fscanf(stream, "listening on %d", &m_port) != 1) {
+      kill(m_pid, SIGKILL);
+      waitpid(m_pid, nullptr, 0);
+      Fail("the sample service did not start");
+    }
+    std::fclose(stream);
+  }
+  ~LatentService() {
+    kill(m_pid, SIGTERM);
+    waitpid(m_pid, nullptr, 0);
+  }
+  LatentService(const LatentService&) = delete;
+  LatentService& operator=(const LatentService&) = delete;
+
+  // "<label>.photo.localhost:<port>"
+  std::string Host(std::string_view label) const {
+    return std::string(label) + ".photo.localhost:" + std::to_string(m_port);
+  }
+
+ private:
+  pid_t m_pid = -1;
+  int m_port = -1;
+};
+
+struct Album {
+  const char* label;
+  int photos;
+  size_t photoBytes;
+};
+
+std::vector<std::string> Addresses(const LatentService& service, const Album& album) {
+  std::vector<std::string> urls;
+  for (int i = 0; i < album.photos; ++i) {
+    urls.push_back("http://" + service.Host("img") + "/img/" + std::to_string(album.photoBytes) +
+                   "/" + std::to_string(i) + ".jpg");
+  }
+  return urls;
+}
+
+// The worker's resident memory: the high-water mark is reset before each of its runs and read
+// after it, so the references (the in-process libcurl loop among them) never count.
+void ResetPeakResident() {
+  std::ofstream clear("/proc/self/clear_refs");
+  clear << "5";
+  clear.close();
+  if (!clear) {
+    Fail("cannot reset the peak resident memory (/proc/self/clear_refs)");
+  }
+}
+
+long PeakResidentKiB() {
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  while (std::getline(status, line)) {
+    if (line.rfind("VmHWM:", 0) == 0) {
+      return std::strtol(line.c_str() + 6, nullptr, 10);
+    }
+  }
+  Fail("no VmHWM in /proc/self/status");
+}
+
+// Each run gets a new album folder: emptying the last run's folder would be timed otherwise.
+double WorkerSeconds(CAlbumThread& worker, HWND window, const TempDir& dir,
+                     const std::vector<std::string>& urls, long* peakKiB) {
+  static int run = 0;
+  std::filesystem::remove_all(dir.Path() / "root");
+  std::filesystem::create_directories(dir.Path() / "root");
+  std::string doc = "<?xml version=\"1.0\"?><data>";
+  for (size_t i = 0; i < urls.size(); ++i) {
+    doc += "<pic><name>photo" + std::to_string(i) + "</name><origin_url>" + urls[i] +
+           "</origin_url></pic>";
+  }
+  const std::filesystem::path list = dir.Write("list.xml", doc + "</data>");
+  AlbumJob job;
+  job.listFile = WideToAnsi(Utf8ToWide(list.string()));
+  job.albumFolderName = L"album" + std::to_wstring(run++);
+  job.uin = kUin;
+  ResetPeakResident();
+  const auto start = Clock::now();
+  worker.StartAlbum(job);
+  // Joining the thread, rather than waking up for each posted message, keeps the measurement to
+  // the worker's own work.
+  worker.Join();
+  const double seconds = SecondsSince(start);
+  *peakKiB = std::max(*peakKiB, PeakResidentKiB());
+  size_t saved = 0;
+  bool done = false;
+  for (const PostedMessage& message : TakePostedMessages()) {
+    saved += message.hwnd == window && message.message == WM_PHOTO_SAVED ? 1 : 0;
+    done = done || (message.hwnd == window && message.message == WM_ALBUM_DONE);
+  }
+  if (!done || saved != urls.size()) {
+    Fail("the worker saved " + std::to_string(saved) + " of " + std::to_string(urls.size()) +
+         " photos");
+  }
+  return seconds;
+}
+
+// Fails unless `folder` holds `count` files of `bytes` bytes each.
+void CheckFiles(const std::filesystem::path& folder, size_t count, size_t bytes, const char* who) {
+  size_t whole = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+    whole += entry.is_regular_file() && entry.file_size() == bytes ? 1 : 0;
+  }
+  if (whole != count) {
+    Fail(std::string(who) + " saved " + std::to_string(whole) + " of " + std::to_string(count) +
+         " photos whole");
+  }
+}
+
+size_t WriteToFile(char* data, size_t size, size_t count, void* file) {
+  return std::fwrite(data, size, count, static_cast<FILE*>(file));
+}
+
+// One libcurl handle, reused (and so its connection), fetching one photo after another.
+double SequentialSeconds(const std::filesystem::path& folder, const std::vector<std::string>& urls,
+                         size_t photoBytes) {
+  std::filesystem::remove_all(folder);
+  std::filesystem::create_directories(folder);
+  CURL* curl = curl_easy_init();
+  const auto start = Clock::now();
+  for (size_t i = 0; i < urls.size(); ++i) {
+    FILE* file = std::fopen((folder / ("photo" + std::to_string(i) + ".jpg")).c_str(), "wb");
+    curl_easy_setopt(curl, CURLOPT_URL, urls[i].c_str());
+    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, WriteToFile);
+    curl_easy_setopt(curl, CURLOPT_WRITEDATA, file);
+    curl_easy_setopt(curl, CURLOPT_FAILONERROR, 1L);
+    const CURLcode result = curl_easy_perform(curl);
+    std::fclose(file);
+    if (result != CURLE_OK) {
+      Fail(std::string("libcurl: ") + curl_easy_strerror(result));
+    }
+  }
+  const double seconds = SecondsSince(start);
+  curl_easy_cleanup(curl);
+  CheckFiles(folder, urls.size(), photoBytes, "the libcurl loop");
+  return seconds;
+}
+
+// The curl command-line tool on PATH, if there is one.
+std::optional<std::string> FindCurl() {
+  const char* path = std::getenv("PATH");
+  std::stringstream folders(path != nullptr ? path : "");
+  std::string folder;
+  while (std::getline(folders, folder, ':')) {
+    const std::filesystem::path candidate =
+        std::filesystem::path(folder.empty() ? "." : folder) / "curl";
+    std::error_code ec;
+    if (std::filesystem::is_regular_file(candidate, ec) && access(candidate.c_str(), X_OK) == 0) {
+      return candidate.string();
+    }
+  }
+  return std::nullopt;
+}
+
+// `curl --parallel --parallel-max 4` with every address and its own output file, from starting
+// the tool until it has ended.
+double CurlParallelSeconds(const std::string& curl, const std::filesystem::path& folder,
+                           const std::vector<std::string>& urls, size_t photoBytes) {
+  std::filesystem::remove_all(folder);
+  std::filesystem::create_directories(folder);
+  const std::string parallelMax = std::to_string(kConnections);
+  std::vector<std::string> files;
+  for (size_t i = 0; i < urls.size(); ++i) {
+    files.push_back((folder / ("photo" + std::to_string(i) + ".jpg")).string());
+  }
+  std::vector<const char*> argv = {curl.c_str(), "--silent",       "--show-error",     "--fail",
+                                   "--parallel", "--parallel-max", parallelMax.c_str()};
+  for (size_t i = 0; i < urls.size(); ++i) {
+    argv.push_back("--output");
+    argv.push_back(files[i].c_str());
+    argv.push_back(urls[i].c_str());
+  }
+  argv.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+  pid_t pid = -1;
+  const auto start = Clock::now();
+  const int rc = posix_spawn(&pid, curl.c_str(), &actions, nullptr,
+                             const_cast<char* const*>(argv.data()), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  if (rc != 0) {
+    Fail("cannot start " + curl);
+  }
+  int status = 0;
+  waitpid(pid, &status, 0);
+  const double seconds = SecondsSince(start);
+  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+    Fail("curl --parallel failed");
+  }
+  CheckFiles(folder, urls.size(), photoBytes, "curl --parallel");
+  return seconds;
+}
+
+// Album-list answers for kUin: server 1 lists two albums, server 2 one album but late, servers 3
+// and 4 none. Server 1 is chosen, so the fetch waits for the late probe and then asks server 1
+// once more.
+void ServeAlbumLists(const TempDir& fixtures) {
+  const int albums[] = {2, 1, 0, 0};
+  for (int server = 1; server <= kAlbumListServers; ++server) {
+    const std::string folder = "alist" + std::to_string(server);
+    std::filesystem::create_directories(fixtures.Path() / folder);
+    std::string doc = "<?xml version=\"1.0\"?><list>";
+    for (int i = 0; i < albums[server - 1]; ++i) {
+      doc += "<album><id>s" + std::to_string(server) + "a" + std::to_string(i) +
+             "</id><name>Album " + std::to_string(i) + "</name><total>3</total></album>";
+    }
+    const std::string file = folder + "/" + std::to_string(kUin) + ".xml";
+    fixtures.Write(file, doc + "</list>");
+    if (server == 2) {
+      fixtures.Write(file + ".fault", "late");
+    }
+  }
+}
+
+double AlbumListSeconds(const std::wstring& workFolder) {
+  const auto start = Clock::now();
+  const AlbumListResult result = ReadAlbumList(workFolder, kUin);
+  const double seconds = SecondsSince(start);
+  if (result.albums.size() != 2 || result.photoHostLabel != PhotoHostLabel(1)) {
+    Fail("the album list is not server 1's");
+  }
+  return seconds;
+}
+
+void PrintRatio(const char* label, double worker, const char* reference, double referenceSeconds,
+                const char* goal) {
+  std::printf("%-34s worker %7.3f s   %-22s %7.3f s   ratio %.3f   goal %s\n", label, worker,
+              reference, referenceSeconds, worker / referenceSeconds, goal);
+}
+
+}  // namespace
+
+int main() {
+  SetProcessCodePage("UTF-8");
+  TempDir fixtures;
+  TempDir dir;
+  UrlCache::SetDefaultRoot(dir.Path() / "cache");
+  std::filesystem::create_directories(dir.Path() / "root");
+  dir.Write("config.ini", "[info]\nconnections=" + std::to_string(kConnections) + "\n");
+  auto settings = std::make_unique<DownloadSettings>(dir.Path() / "config.ini",
+                                                     std::make_shared<HomeDriveProvider>());
+  settings->WritePhotoDir(Utf8ToWide((dir.Path() / "root").string()));
+  if (settings->ReadConnections() != kConnections) {
+    Fail("config.ini does not give the worker " + std::to_string(kConnections) + " connections");
+  }
+  DownloadSettings::SetInstance(std::move(settings));
+  AppState::Instance()->m_uin = kUin;
+  ServeAlbumLists(fixtures);
+
+  const std::optional<std::string> curl = FindCurl();
+  const HWND window = CreateWindowHandle();
+  CAlbumThread thread;
+  thread.m_notifyWnd = window;
+  long workerPeakKiB = 0;
+
+  const Album small = {"300 photos of 100 KB", 300, 100 * 1024};
+  const Album big = {"10 photos of 20 MB at 200,000 kbit/s", 10, 20 * 1024 * 1024};
+  double smallWorker = 1e9;
+  double smallParallel = 1e9;
+  double smallSequential = 1e9;
+  double bigWorker = 1e9;
+  double bigParallel = 1e9;
+  double listFetch = 1e9;
+  {
+    const LatentService service(fixtures.Path(), kLatencyMs, 0);
+    const std::vector<std::string> urls = Addresses(service, small);
+    for (int round = 0; round < kRounds; ++round) {
+      smallWorker = std::min(smallWorker, WorkerSeconds(thread, window, dir, urls, &workerPeakKiB));
+      if (curl) {
+        smallParallel = std::min(
+            smallParallel, CurlParallelSeconds(*curl, dir.Path() / "curl", urls, small.photoBytes));
+      }
+      smallSequential =
+          std::min(smallSequential, SequentialSeconds(dir.Path() / "curl", urls, small.photoBytes));
+    }
+
+    ServiceConfig config = ServiceConfig::Defaults();
+    for (int i = 0; i < kAlbumListServers; ++i) {
+      config.albumListHosts[i] = Utf8ToWide(service.Host("alist" + std::to_string(i + 1)));
+    }
+    SetService(config);
+    const std::wstring workFolder = Utf8ToWide((dir.Path() / "Res").string()) + L"/";
+    for (int round = 0; round < kRounds; ++round) {
+      listFetch = std::min(listFetch, AlbumListSeconds(workFolder));
+    }
+  }
+  {
+    const LatentService service(fixtures.Path(), kLatencyMs, kBigAlbumRateKbps);
+    const std::vector<std::string> urls = Addresses(service, big);
+    for (int round = 0; round < kRounds; ++round) {
+      bigWorker = std::min(bigWorker, WorkerSeconds(thread, window, dir, urls, &workerPeakKiB));
+      if (curl) {
+        bigParallel = std::min(
+            bigParallel, CurlParallelSeconds(*curl, dir.Path() / "curl", urls, big.photoBytes));
+      }
+    }
+  }
+  std::filesystem::remove_all(dir.Path() / "curl");
+
+  std::printf("round trip %d ms, %d connections, best of %d rounds\n", kLatencyMs, kConnections,
+              kRounds);
+  if (!curl) {
+    std::printf("curl: no curl command-line tool on PATH, the ratios against it are skipped\n");
+  }
+  if (curl) {
+    PrintRatio(small.label, smallWorker, "curl --parallel", smallParallel, "<= 1.15");
+  } else {
+    std::printf("%-34s worker %7.3f s   curl --parallel skipped\n", small.label, smallWorker);
+  }
+  PrintRatio(small.label, smallWorker, "libcurl one by one", smallSequential, "<= 0.35");
+  if (curl) {
+    PrintRatio(big.label, bigWorker, "curl --parallel", bigParallel, "<= 1.10");
+  } else {
+    std::printf("%-34s worker %7.3f s   curl --parallel skipped\n", big.label, bigWorker);
+  }
+  const double listReference = (kLateAnswerMs + kLatencyMs) / 1000.0;
+  std::printf("%-34s fetch  %7.3f s   %-22s %7.3f s   ratio %.3f   goal <= 1.1\n",
+              "album list, server 2 after 3 s", listFetch, "3 s + one round trip", listReference,
+              listFetch / listReference);
+  std::printf("%-34s %.1f MiB   goal < %.0f MiB\n", "worker peak resident memory",
+              workerPeakKiB / 1024.0, kPeakGoalMiB);
+  DestroyWindowHandle(window);
+  DownloadSettings::Destroy();
+  AppState::Destroy();
+  return 0;
+}

@@ -1,0 +1,78 @@
+#include "platform/app_paths.h"
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <system_error>
+
+#include "platform/code_page.h"
+#include "platform/executable_folder.h"
+
+namespace {
+
+constexpr const char* kProgram = "zupictrove";
+
+std::filesystem::path ExecutableFolderPath() {
+  return std::filesystem::path(WideToUtf8(ExecutableFolder()));
+}
+
+// $<variable> when it is an absolute path, else ~/<fallback>.
+std::filesystem::path XdgFolder(const char* variable, const char* fallback) {
+  const char* value = std::getenv(variable);
+  if (value != nullptr && value[0] == '/') {
+    return value;
+  }
+  const char* home = std::getenv("HOME");
+  return std::filesystem::path(home != nullptr ? home : "/tmp") / fallback;
+}
+
+}  // namespace
+
+std::filesystem::path UserConfigFolder() {
+  return XdgFolder("XDG_CONFIG_HOME", ".config") / kProgram;
+}
+
+std::filesystem::path UserCacheFolder() {
+  return XdgFolder("XDG_CACHE_HOME", ".cache") / kProgram;
+}
+
+std::filesystem::path InstalledDataFolder() {
+  return (ExecutableFolderPath() / ".." / "share" / kProgram).lexically_normal();
+}
+
+bool ExecutableFolderWritable() {
+  return access(ExecutableFolderPath().c_str(), W_OK) == 0;
+}
+
+std::filesystem::path SettingsFile() {
+  if (ExecutableFolderWritable()) {
+    return ExecutableFolderPath() / "config.ini";
+  }
+  std::error_code ec;
+  std::filesystem::create_directories(UserConfigFolder(), ec);
+  return UserConfigFolder() / "config.ini";
+}
+
+std::filesystem::path WorkFolder() {
+  const std::filesystem::path folder =
+      ExecutableFolderWritable() ? ExecutableFolderPath() / "Res" : UserCacheFolder() / "work";
+  std::error_code ec;
+  std::filesystem::create_directories(folder.parent_path(), ec);
+  return folder / "";
+}
+
+std::filesystem::path SkinFile() {
+  const std::filesystem::path beside = ExecutableFolderPath() / "skin.dll";
+  std::error_code ec;
+  if (std::filesystem::exists(beside, ec)) {
+    return beside;
+  }
+  const std::filesystem::path installed = InstalledDataFolder() / "skin.dll";
+  return std::filesystem::exists(installed, ec) ? installed : beside;
+}
+
+std::vector<std::filesystem::path> ServiceConfigCandidates() {
+  return {ExecutableFolderPath() / "service.ini", UserConfigFolder() / "service.ini",
+          std::filesystem::path("/etc") / kProgram / "service.ini",
+          InstalledDataFolder() / "service.ini"};
+}
