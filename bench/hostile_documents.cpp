@@ -17,7 +17,7 @@
 #include <functional>
 #include <string>
 
-#include "catalogue/xml_file.h"
+#include "platform/xml_file.h"
 
 namespace {
 

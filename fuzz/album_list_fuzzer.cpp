@@ -16,7 +16,7 @@
 
 #include "catalogue/album_list_document.h"
 #include "catalogue/app_state.h"
-#include "catalogue/xml_file.h"
+#include "platform/xml_file.h"
 #include "platform/code_page.h"
 
 namespace {

@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "catalogue/xml_file.h"
+#include "platform/xml_file.h"
 #include "download/photo_list.h"
 #include "platform/code_page.h"
 

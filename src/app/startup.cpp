@@ -5,7 +5,7 @@
 #include <filesystem>
 
 #include "catalogue/app_state.h"
-#include "catalogue/file_read.h"
+#include "platform/file_read.h"
 #include "download/download_settings.h"
 #include "platform/app_paths.h"
 #include "platform/code_page.h"

@@ -7,7 +7,7 @@
 #include <system_error>
 
 #include "catalogue/app_state.h"
-#include "catalogue/xml_file.h"
+#include "platform/xml_file.h"
 #include "platform/code_page.h"
 #include "platform/file_path.h"
 

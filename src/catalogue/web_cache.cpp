@@ -3,7 +3,7 @@
 #include <new>
 #include <system_error>
 
-#include "catalogue/file_read.h"
+#include "platform/file_read.h"
 #include "platform/code_page.h"
 #include "platform/file_path.h"
 #include "platform/url_cache.h"

@@ -5,9 +5,9 @@
 #include <system_error>
 #include <vector>
 
-#include "catalogue/file_read.h"
+#include "platform/file_read.h"
 #include "catalogue/web_cache.h"
-#include "catalogue/xml_file.h"
+#include "platform/xml_file.h"
 #include "download/download_settings.h"
 #include "platform/file_path.h"
 #include "platform/posted_messages.h"

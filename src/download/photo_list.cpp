@@ -1,6 +1,6 @@
 #include "download/photo_list.h"
 
-#include "catalogue/xml_file.h"
+#include "platform/xml_file.h"
 #include "platform/code_page.h"
 #include "platform/file_path.h"
 

@@ -8,7 +8,7 @@
 #include "catalogue/app_state.h"
 #include "catalogue/service_config.h"
 #include "catalogue/web_cache.h"
-#include "catalogue/xml_file.h"
+#include "platform/xml_file.h"
 #include "download/download_settings.h"
 #include "download/photo_files.h"
 #include "platform/code_page.h"

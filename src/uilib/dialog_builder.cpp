@@ -4,7 +4,7 @@
 #include <map>
 #include <memory>
 
-#include "catalogue/xml_file.h"
+#include "platform/xml_file.h"
 #include "platform/code_page.h"
 #include "uilib/paint_manager.h"
 #include "uilib/resources.h"

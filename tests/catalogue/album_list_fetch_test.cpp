@@ -4,7 +4,7 @@
 
 #include "catalogue/app_state.h"
 #include "catalogue/service_config.h"
-#include "catalogue/xml_file.h"
+#include "platform/xml_file.h"
 #include "platform/code_page.h"
 #include "platform/url_cache.h"
 #include "support/sample_service_process.h"

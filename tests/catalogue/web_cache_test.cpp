@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "catalogue/file_read.h"
+#include "platform/file_read.h"
 #include "platform/code_page.h"
 #include "platform/url_cache.h"
 #include "support/temp_dir.h"

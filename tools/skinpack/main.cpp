@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <string>
 
-#include "catalogue/file_read.h"
+#include "platform/file_read.h"
 #include "platform/code_page.h"
 #include "platform/file_write.h"
 #include "skin/skin_archive.h"

@@ -1,4 +1,4 @@
-#include "catalogue/xml_file.h"
+#include "platform/xml_file.h"
 
 #include <algorithm>
 #include <climits>

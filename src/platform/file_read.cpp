@@ -1,4 +1,4 @@
-#include "catalogue/file_read.h"
+#include "platform/file_read.h"
 
 #include <fstream>
 #include <new>
