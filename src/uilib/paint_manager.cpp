@@ -19,7 +19,6 @@ std::map<HWND, CPaintManagerUI*>& Managers() {
   return managers;
 }
 
-std::wstring g_resourcePath;
 
 }  // namespace
 
@@ -49,9 +48,8 @@ std::wstring CPaintManagerUI::GetInstancePath() {
   return ExecutableFolder();
 }
 
-void CPaintManagerUI::SetResourcePath(const std::wstring& path) {
-  g_resourcePath = path;
-}
+// Resources come from the skin archive (or a test's folder), never from the program's folder.
+void CPaintManagerUI::SetResourcePath(const std::wstring&) {}
 
 bool CPaintManagerUI::SetResourceZip(const void* data, size_t length) {
   return SkinResources::SetZip(data, length);

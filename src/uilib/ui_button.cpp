@@ -166,10 +166,6 @@ bool COptionUI::SetAttribute(std::string_view name, std::string_view value) {
   return CButtonUI::SetAttribute(name, value);
 }
 
-void COptionUI::SetManager(CPaintManagerUI* manager, CControlUI* parent) {
-  CButtonUI::SetManager(manager, parent);
-}
-
 void COptionUI::Activate() {
   if (!m_enabled || !IsVisibleInTree()) {
     return;

@@ -38,7 +38,6 @@ class COptionUI : public CButtonUI {
   ~COptionUI() override;
   std::wstring GetClass() const override;
   bool SetAttribute(std::string_view name, std::string_view value) override;
-  void SetManager(CPaintManagerUI* manager, CControlUI* parent) override;
   void Activate() override;
 
   bool IsSelected() const { return m_selected; }

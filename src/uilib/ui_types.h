@@ -58,9 +58,6 @@ struct MINMAXINFO {
 };
 
 // Input and window messages the library delivers besides those of the window base.
-constexpr UINT WM_PAINT = 0x000F;
-constexpr UINT WM_SETFOCUS = 0x0007;
-constexpr UINT WM_KILLFOCUS = 0x0008;
 constexpr UINT WM_KEYDOWN = 0x0100;
 constexpr UINT WM_TIMER = 0x0113;
 constexpr UINT WM_MOUSEMOVE = 0x0200;
@@ -72,7 +69,6 @@ constexpr UINT WM_MOUSELEAVE = 0x02A3;
 // Virtual keys.
 constexpr WPARAM VK_TAB = 0x09;
 constexpr WPARAM VK_RETURN = 0x0D;
-constexpr WPARAM VK_SHIFT = 0x10;
 constexpr WPARAM VK_ESCAPE = 0x1B;
 constexpr WPARAM VK_SPACE = 0x20;
 constexpr WPARAM VK_PRIOR = 0x21;  // Page Up
@@ -81,11 +77,6 @@ constexpr WPARAM VK_END = 0x23;
 constexpr WPARAM VK_HOME = 0x24;
 constexpr WPARAM VK_UP = 0x26;
 constexpr WPARAM VK_DOWN = 0x28;
-constexpr WPARAM VK_F4 = 0x73;
-
-// Show commands.
-constexpr int SW_HIDE = 0;
-constexpr int SW_SHOW = 5;
 
 constexpr LPARAM MAKELPARAM(int low, int high) {
   return static_cast<LPARAM>(static_cast<uint32_t>(static_cast<uint16_t>(low)) |
