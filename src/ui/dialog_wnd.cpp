@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+#include "uilib/dialog_builder.h"
+
 namespace {
 
 bool IsClickableInCaption(const std::wstring& className) {
@@ -113,6 +115,19 @@ void CDialogWnd::CloseNow() {
 }
 
 LRESULT CDialogWnd::OnCreate(UINT, WPARAM, LPARAM, bool& bHandled) {
+  bHandled = true;
+  return 0;
+}
+
+LRESULT CDialogWnd::CreateFromLayout(const std::wstring& layoutFile,
+                                     IDialogBuilderCallback* callback, bool& bHandled) {
+  m_paintManager.Init(m_hWnd);
+  m_paintManager.AddPreMessageFilter(this);
+  CDialogBuilder builder;
+  CControlUI* root = builder.Create(layoutFile, nullptr, callback, &m_paintManager, nullptr);
+  m_paintManager.AttachDialog(root);
+  m_paintManager.AddNotifier(this);
+  InitWindow();
   bHandled = true;
   return 0;
 }

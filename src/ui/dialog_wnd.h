@@ -10,6 +10,8 @@
 #include "uilib/paint_manager.h"
 #include "uilib/window_wnd.h"
 
+class IDialogBuilderCallback;
+
 class CDialogWnd : public CWindowWnd, public INotifyUI, public IMessageFilterUI {
  public:
   CDialogWnd() = default;
@@ -26,6 +28,11 @@ class CDialogWnd : public CWindowWnd, public INotifyUI, public IMessageFilterUI 
   virtual void CloseNow();
 
   virtual LRESULT OnCreate(UINT uMsg, WPARAM wParam, LPARAM lParam, bool& bHandled);
+  // What every skinned window does in OnCreate: its paint manager takes the window, the window
+  // filters its messages and hears its controls, the layout `layoutFile` of the skin (with
+  // `callback` for the elements the library does not know) becomes its tree, then InitWindow.
+  LRESULT CreateFromLayout(const std::wstring& layoutFile, IDialogBuilderCallback* callback,
+                           bool& bHandled);
   virtual LRESULT OnClose(UINT uMsg, WPARAM wParam, LPARAM lParam, bool& bHandled);
   virtual LRESULT OnDestroy(UINT uMsg, WPARAM wParam, LPARAM lParam, bool& bHandled);
   virtual LRESULT OnNcActivate(UINT uMsg, WPARAM wParam, LPARAM lParam, bool& bHandled);

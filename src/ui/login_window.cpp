@@ -21,19 +21,11 @@ void CDuRavuvLogin::OnFinalMessage(HWND hwnd) {
 }
 
 LRESULT CDuRavuvLogin::OnCreate(UINT, WPARAM, LPARAM, bool& bHandled) {
-  m_paintManager.Init(m_hWnd);
-  m_paintManager.AddPreMessageFilter(this);
-  CDialogBuilder builder;
-  CControlUI* root = builder.Create(L"AlbumLogin.xml", nullptr, nullptr, &m_paintManager, nullptr);
-  m_paintManager.AttachDialog(root);
-  m_paintManager.AddNotifier(this);
-  InitWindow();
-  bHandled = true;
-  return 0;
+  return CreateFromLayout(L"AlbumLogin.xml", nullptr, bHandled);
 }
 
 void CDuRavuvLogin::InitWindow() {
-  SetIcon(101);
+  CDialogWnd::InitWindow();
   m_btnOk = m_paintManager.FindControl(L"login_btn_ok");
   m_btnClose = m_paintManager.FindControl(L"closebtn");
   m_lblTitle = m_paintManager.FindControl(L"login_lbl_title");

@@ -51,19 +51,11 @@ std::wstring CZuPictrove::GetWindowClassName() const {
 }
 
 LRESULT CZuPictrove::OnCreate(UINT, WPARAM, LPARAM, bool& bHandled) {
-  m_paintManager.Init(m_hWnd);
-  m_paintManager.AddPreMessageFilter(this);
-  CDialogBuilder builder;
-  CControlUI* root = builder.Create(L"skin.xml", nullptr, nullptr, &m_paintManager, nullptr);
-  m_paintManager.AttachDialog(root);
-  m_paintManager.AddNotifier(this);
-  InitWindow();
-  bHandled = true;
-  return 0;
+  return CreateFromLayout(L"skin.xml", nullptr, bHandled);
 }
 
 void CZuPictrove::InitWindow() {
-  SetIcon(101);
+  CDialogWnd::InitWindow();
   AppState::Instance();
   m_btnMin = m_paintManager.FindControl(L"minbtn");
   m_btnClose = m_paintManager.FindControl(L"closebtn");
