@@ -137,86 +137,56 @@ void CContainerUI::DoPaint(cairo_t* cr, const RECT& clip) {
   cairo_restore(cr);
 }
 
+void CBoxLayoutUI::LayoutChildren() {
+  const CRect inner = InnerRect();
+  const bool vertical = m_vertical;
+  // "Along" is the axis the children follow each other on, "across" the other one.
+  const auto along = [vertical](SIZE size) { return vertical ? size.cy : size.cx; };
+  const auto across = [vertical](SIZE size) { return vertical ? size.cx : size.cy; };
+  const auto nearAlong = [vertical](const RECT& pad) { return vertical ? pad.top : pad.left; };
+  const auto farAlong = [vertical](const RECT& pad) { return vertical ? pad.bottom : pad.right; };
+  const SIZE available{inner.GetWidth(), inner.GetHeight()};
+  int fixed = 0;
+  int autoCount = 0;
+  int visibleCount = 0;
+  for (CControlUI* item : m_items) {
+    if (!item->IsVisible()) {
+      continue;
+    }
+    ++visibleCount;
+    const SIZE size = item->EstimateSize(available);
+    const RECT& pad = item->GetPadding();
+    fixed += nearAlong(pad) + farAlong(pad) + std::max(0, along(size));
+    autoCount += along(size) > 0 ? 0 : 1;
+  }
+  fixed += m_childPadding * std::max(0, visibleCount - 1);
+  const int share = autoCount > 0 ? std::max(0, along(available) - fixed) / autoCount : 0;
+  int cursor = vertical ? inner.top : inner.left;
+  for (CControlUI* item : m_items) {
+    if (!item->IsVisible()) {
+      continue;
+    }
+    const SIZE size = item->EstimateSize(available);
+    const RECT& pad = item->GetPadding();
+    const int length = along(size) > 0 ? along(size) : share;
+    const int start = cursor + nearAlong(pad);
+    // Across, a child takes its own size or all there is; a row centres one of its own size.
+    const int crossStart = vertical ? inner.left + pad.left : inner.top + pad.top;
+    const int crossFree = vertical ? inner.GetWidth() - pad.left - pad.right
+                                   : inner.GetHeight() - pad.top - pad.bottom;
+    const int crossLength = across(size) > 0 ? std::min(across(size), crossFree) : crossFree;
+    const int offset = !vertical && across(size) > 0 ? (crossFree - crossLength) / 2 : 0;
+    const int near = crossStart + offset;
+    item->SetPos(vertical ? CRect(near, start, near + crossLength, start + length)
+                          : CRect(start, near, start + length, near + crossLength));
+    cursor = start + length + farAlong(pad) + m_childPadding;
+  }
+}
+
 std::wstring CVerticalLayoutUI::GetClass() const {
   return L"VerticalLayoutUI";
 }
 
-void CVerticalLayoutUI::LayoutChildren() {
-  const CRect inner = InnerRect();
-  int fixed = 0;
-  int autoCount = 0;
-  int visibleCount = 0;
-  for (CControlUI* item : m_items) {
-    if (!item->IsVisible()) {
-      continue;
-    }
-    ++visibleCount;
-    const SIZE size = item->EstimateSize({inner.GetWidth(), inner.GetHeight()});
-    const RECT& pad = item->GetPadding();
-    if (size.cy > 0) {
-      fixed += size.cy + pad.top + pad.bottom;
-    } else {
-      fixed += pad.top + pad.bottom;
-      ++autoCount;
-    }
-  }
-  fixed += m_childPadding * std::max(0, visibleCount - 1);
-  const int share = autoCount > 0 ? std::max(0, inner.GetHeight() - fixed) / autoCount : 0;
-  int y = inner.top;
-  for (CControlUI* item : m_items) {
-    if (!item->IsVisible()) {
-      continue;
-    }
-    const SIZE size = item->EstimateSize({inner.GetWidth(), inner.GetHeight()});
-    const RECT& pad = item->GetPadding();
-    const int height = size.cy > 0 ? size.cy : share;
-    const int left = inner.left + pad.left;
-    const int right =
-        size.cx > 0 ? std::min(left + size.cx, inner.right - pad.right) : inner.right - pad.right;
-    item->SetPos(CRect(left, y + pad.top, right, y + pad.top + height));
-    y += pad.top + height + pad.bottom + m_childPadding;
-  }
-}
-
 std::wstring CHorizontalLayoutUI::GetClass() const {
   return L"HorizontalLayoutUI";
-}
-
-void CHorizontalLayoutUI::LayoutChildren() {
-  const CRect inner = InnerRect();
-  int fixed = 0;
-  int autoCount = 0;
-  int visibleCount = 0;
-  for (CControlUI* item : m_items) {
-    if (!item->IsVisible()) {
-      continue;
-    }
-    ++visibleCount;
-    const SIZE size = item->EstimateSize({inner.GetWidth(), inner.GetHeight()});
-    const RECT& pad = item->GetPadding();
-    if (size.cx > 0) {
-      fixed += size.cx + pad.left + pad.right;
-    } else {
-      fixed += pad.left + pad.right;
-      ++autoCount;
-    }
-  }
-  fixed += m_childPadding * std::max(0, visibleCount - 1);
-  const int share = autoCount > 0 ? std::max(0, inner.GetWidth() - fixed) / autoCount : 0;
-  int x = inner.left;
-  for (CControlUI* item : m_items) {
-    if (!item->IsVisible()) {
-      continue;
-    }
-    const SIZE size = item->EstimateSize({inner.GetWidth(), inner.GetHeight()});
-    const RECT& pad = item->GetPadding();
-    const int width = size.cx > 0 ? size.cx : share;
-    const int top = inner.top + pad.top;
-    // A child of fixed height is centred in the row.
-    const int free = inner.GetHeight() - pad.top - pad.bottom;
-    const int height = size.cy > 0 ? std::min(size.cy, free) : free;
-    const int offset = size.cy > 0 ? (free - height) / 2 : 0;
-    item->SetPos(CRect(x + pad.left, top + offset, x + pad.left + width, top + offset + height));
-    x += pad.left + width + pad.right + m_childPadding;
-  }
 }

@@ -44,18 +44,26 @@ class CContainerUI : public CControlUI {
   int m_childPadding = 0;
 };
 
-class CVerticalLayoutUI : public CContainerUI {
- public:
-  std::wstring GetClass() const override;
-
+// Children one after another along an axis: those of a fixed size take it, the others share
+// what is left equally; children padding apart. Across the axis a child takes its own size (or
+// all there is); a horizontal layout centres such a child in its row.
+class CBoxLayoutUI : public CContainerUI {
  protected:
+  explicit CBoxLayoutUI(bool vertical) : m_vertical(vertical) {}
   void LayoutChildren() override;
+
+ private:
+  bool m_vertical;
 };
 
-class CHorizontalLayoutUI : public CContainerUI {
+class CVerticalLayoutUI : public CBoxLayoutUI {
  public:
+  CVerticalLayoutUI() : CBoxLayoutUI(true) {}
   std::wstring GetClass() const override;
+};
 
- protected:
-  void LayoutChildren() override;
+class CHorizontalLayoutUI : public CBoxLayoutUI {
+ public:
+  CHorizontalLayoutUI() : CBoxLayoutUI(false) {}
+  std::wstring GetClass() const override;
 };
