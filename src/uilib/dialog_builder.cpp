@@ -4,8 +4,8 @@
 #include <map>
 #include <memory>
 
-#include "platform/xml_file.h"
 #include "platform/code_page.h"
+#include "platform/xml_file.h"
 #include "uilib/paint_manager.h"
 #include "uilib/resources.h"
 #include "uilib/ui_activex.h"
@@ -39,32 +39,59 @@ const std::map<std::string, Factory>& Factories() {
   return factories;
 }
 
-bool ApplyWindowAttribute(CPaintManagerUI* manager, const std::string& name,
-                          const std::string& value) {
-  int numbers[4];
-  if (name == "size" && ParseInts(value, numbers, 2)) {
-    manager->SetInitSize(numbers[0], numbers[1]);
-  } else if (name == "caption" && ParseInts(value, numbers, 4)) {
-    manager->SetCaptionRect({numbers[0], numbers[1], numbers[2], numbers[3]});
-  } else if (name == "roundcorner" && ParseInts(value, numbers, 2)) {
-    manager->SetRoundCorner(numbers[0], numbers[1]);
-  } else if (name == "mininfo" && ParseInts(value, numbers, 2)) {
-    manager->SetMinInfo(numbers[0], numbers[1]);
-  } else if (name == "font") {
-    manager->SetDefaultFontFamily(value);
-  } else if (name == "fontsize" && ParseInts(value, numbers, 1) && numbers[0] > 0) {
-    manager->SetDefaultFontSize(numbers[0]);
-  } else if (name == "bkcolor") {
-    uint32_t color = 0;
-    if (!ParseColor(value, &color)) {
+// A setter of the window that takes `count` whole numbers.
+AttributeTable<CPaintManagerUI>::Setter Numbers(int count,
+                                                void (*apply)(CPaintManagerUI&, const int*)) {
+  return [count, apply](CPaintManagerUI& manager, std::string_view value) {
+    int numbers[4];
+    if (!ParseInts(value, numbers, count)) {
       return false;
     }
-    manager->SetBkColor(color);
-  } else {
-    return false;
-  }
-  return true;
+    apply(manager, numbers);
+    return true;
+  };
 }
+
+}  // namespace
+
+const AttributeTable<CPaintManagerUI>& WindowAttributes() {
+  static const AttributeTable<CPaintManagerUI> table = {
+      {"size", Numbers(2, [](CPaintManagerUI& m, const int* n) { m.SetInitSize(n[0], n[1]); })},
+      {"caption", Numbers(4,
+                          [](CPaintManagerUI& m, const int* n) {
+                            m.SetCaptionRect({n[0], n[1], n[2], n[3]});
+                          })},
+      {"roundcorner",
+       Numbers(2, [](CPaintManagerUI& m, const int* n) { m.SetRoundCorner(n[0], n[1]); })},
+      {"mininfo", Numbers(2, [](CPaintManagerUI& m, const int* n) { m.SetMinInfo(n[0], n[1]); })},
+      {"font",
+       [](CPaintManagerUI& m, std::string_view value) {
+         m.SetDefaultFontFamily(std::string(value));
+         return true;
+       }},
+      {"fontsize",
+       [](CPaintManagerUI& m, std::string_view value) {
+         int size = 0;
+         if (!ParseInts(value, &size, 1) || size <= 0) {
+           return false;
+         }
+         m.SetDefaultFontSize(size);
+         return true;
+       }},
+      {"bkcolor",
+       [](CPaintManagerUI& m, std::string_view value) {
+         uint32_t color = 0;
+         if (!ParseColor(value, &color)) {
+           return false;
+         }
+         m.SetBkColor(color);
+         return true;
+       }},
+  };
+  return table;
+}
+
+namespace {
 
 class TreeBuilder {
  public:
@@ -87,12 +114,14 @@ class TreeBuilder {
     for (const TiXmlAttribute* attribute = element.FirstAttribute(); attribute != nullptr;
          attribute = attribute->Next()) {
       if (!control->SetAttribute(attribute->Name(), attribute->Value())) {
-        return Fail(*attribute, "unknown attribute or bad value: " + std::string(attribute->Name()) +
-                                    "=\"" + attribute->Value() + "\" on <" + tag + ">");
+        return Fail(*attribute,
+                    "unknown attribute or bad value: " + std::string(attribute->Name()) + "=\"" +
+                        attribute->Value() + "\" on <" + tag + ">");
       }
     }
     auto* container = dynamic_cast<CContainerUI*>(control.get());
-    for (const TiXmlNode* node = element.FirstChild(); node != nullptr; node = node->NextSibling()) {
+    for (const TiXmlNode* node = element.FirstChild(); node != nullptr;
+         node = node->NextSibling()) {
       if (node->ToComment() != nullptr) {
         continue;
       }
@@ -101,8 +130,8 @@ class TreeBuilder {
         return Fail(*node, "<" + tag + "> holds text or markup the layout language has not");
       }
       if (container == nullptr) {
-        return Fail(*child, "<" + tag + "> cannot hold child elements (<" + child->ValueStr() +
-                                ">)");
+        return Fail(*child,
+                    "<" + tag + "> cannot hold child elements (<" + child->ValueStr() + ">)");
       }
       std::unique_ptr<CControlUI> item = Build(*child);
       if (!item) {
@@ -160,7 +189,9 @@ CControlUI* CDialogBuilder::CreateFromText(const std::string& text,
       if (manager == nullptr) {
         continue;
       }
-      if (!ApplyWindowAttribute(manager, attribute->Name(), attribute->Value())) {
+      if (!WindowAttributes()
+               .Apply(*manager, attribute->Name(), attribute->Value())
+               .value_or(false)) {
         m_error = "line " + std::to_string(attribute->Row()) +
                   ": unknown attribute or bad value: " + std::string(attribute->Name()) + "=\"" +
                   attribute->Value() + "\" on <Window>";

@@ -8,6 +8,7 @@
 
 #include <string>
 
+#include "uilib/attribute_table.h"
 #include "uilib/ui_control.h"
 
 class IDialogBuilderCallback {
@@ -20,7 +21,7 @@ class IDialogBuilderCallback {
 class CDialogBuilder {
  public:
   // Builds `layoutFile`. A root element "Window" sets the window's attributes on `manager` and
-  // its first child element is the root control; any other root element is the root control.
+  // its one child element is the root control; any other root element is the root control.
   // `type` is accepted and not used. The tree is attached to `manager` under `parent`.
   CControlUI* Create(const std::wstring& layoutFile, const wchar_t* type = nullptr,
                      IDialogBuilderCallback* callback = nullptr, CPaintManagerUI* manager = nullptr,
@@ -33,3 +34,6 @@ class CDialogBuilder {
  private:
   std::string m_error;
 };
+
+// The attributes of the layout's <Window> element, applied to the window's paint manager.
+const AttributeTable<CPaintManagerUI>& WindowAttributes();

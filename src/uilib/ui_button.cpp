@@ -14,30 +14,23 @@ std::wstring CButtonUI::GetClass() const {
   return L"ButtonUI";
 }
 
+const AttributeTable<CButtonUI>& CButtonUI::Attributes() {
+  using namespace attribute;
+  static const AttributeTable<CButtonUI> table = {
+      {"hotbkcolor", Color(&CButtonUI::m_hotBkColor)},
+      {"pushedbkcolor", Color(&CButtonUI::m_pushedBkColor)},
+      {"hottextcolor", Color(&CButtonUI::m_hotTextColor)},
+      {"focusbordercolor", Color(&CButtonUI::m_focusBorderColor)},
+      {"normalimage", Text(&CButtonUI::m_normalImage)},
+      {"hotimage", Text(&CButtonUI::m_hotImage)},
+      {"pushedimage", Text(&CButtonUI::m_pushedImage)},
+  };
+  return table;
+}
+
 bool CButtonUI::SetAttribute(std::string_view name, std::string_view value) {
-  if (name == "hotbkcolor") {
-    return ParseColor(value, &m_hotBkColor);
-  }
-  if (name == "pushedbkcolor") {
-    return ParseColor(value, &m_pushedBkColor);
-  }
-  if (name == "hottextcolor") {
-    return ParseColor(value, &m_hotTextColor);
-  }
-  if (name == "focusbordercolor") {
-    return ParseColor(value, &m_focusBorderColor);
-  }
-  if (name == "normalimage") {
-    m_normalImage = std::string(value);
-    return true;
-  }
-  if (name == "hotimage") {
-    m_hotImage = std::string(value);
-    return true;
-  }
-  if (name == "pushedimage") {
-    m_pushedImage = std::string(value);
-    return true;
+  if (const std::optional<bool> taken = Attributes().Apply(*this, name, value)) {
+    return *taken;
   }
   return CLabelUI::SetAttribute(name, value);
 }
@@ -131,37 +124,27 @@ std::wstring COptionUI::GetClass() const {
   return L"OptionUI";
 }
 
+const AttributeTable<COptionUI>& COptionUI::Attributes() {
+  using namespace attribute;
+  static const AttributeTable<COptionUI> table = {
+      {"selected", Flag(&COptionUI::m_selected)},
+      {"group",
+       [](COptionUI& option, std::string_view value) {
+         option.m_group = Utf8ToWide(value);
+         return true;
+       }},
+      {"checkbox", Flag(&COptionUI::m_checkBox)},
+      {"selectedbkcolor", Color(&COptionUI::m_selectedBkColor)},
+      {"selectedtextcolor", Color(&COptionUI::m_selectedTextColor)},
+      {"checkcolor", Color(&COptionUI::m_checkColor)},
+      {"selectedimage", Text(&COptionUI::m_selectedImage)},
+  };
+  return table;
+}
+
 bool COptionUI::SetAttribute(std::string_view name, std::string_view value) {
-  if (name == "selected") {
-    if (value != "true" && value != "false") {
-      return false;
-    }
-    m_selected = value == "true";
-    return true;
-  }
-  if (name == "group") {
-    m_group = Utf8ToWide(value);
-    return true;
-  }
-  if (name == "checkbox") {
-    if (value != "true" && value != "false") {
-      return false;
-    }
-    m_checkBox = value == "true";
-    return true;
-  }
-  if (name == "selectedbkcolor") {
-    return ParseColor(value, &m_selectedBkColor);
-  }
-  if (name == "selectedtextcolor") {
-    return ParseColor(value, &m_selectedTextColor);
-  }
-  if (name == "checkcolor") {
-    return ParseColor(value, &m_checkColor);
-  }
-  if (name == "selectedimage") {
-    m_selectedImage = std::string(value);
-    return true;
+  if (const std::optional<bool> taken = Attributes().Apply(*this, name, value)) {
+    return *taken;
   }
   return CButtonUI::SetAttribute(name, value);
 }

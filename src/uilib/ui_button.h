@@ -14,6 +14,7 @@ class CButtonUI : public CLabelUI {
   std::wstring GetClass() const override;
   bool IsFocusable() const override { return m_enabled; }
   bool SetAttribute(std::string_view name, std::string_view value) override;
+  static const AttributeTable<CButtonUI>& Attributes();
   void DoEvent(TEventUI& event) override;
   void Activate() override;
 
@@ -38,6 +39,7 @@ class COptionUI : public CButtonUI {
   ~COptionUI() override;
   std::wstring GetClass() const override;
   bool SetAttribute(std::string_view name, std::string_view value) override;
+  static const AttributeTable<COptionUI>& Attributes();
   void Activate() override;
 
   bool IsSelected() const { return m_selected; }

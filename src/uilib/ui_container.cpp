@@ -63,17 +63,18 @@ void CContainerUI::SetManager(CPaintManagerUI* manager, CControlUI* parent) {
   }
 }
 
+const AttributeTable<CContainerUI>& CContainerUI::Attributes() {
+  using namespace attribute;
+  static const AttributeTable<CContainerUI> table = {
+      {"inset", Box(&CContainerUI::m_inset)},
+      {"childpadding", Number(&CContainerUI::m_childPadding, 0)},
+  };
+  return table;
+}
+
 bool CContainerUI::SetAttribute(std::string_view name, std::string_view value) {
-  if (name == "inset") {
-    int numbers[4];
-    if (!ParseInts(value, numbers, 4)) {
-      return false;
-    }
-    m_inset = {numbers[0], numbers[1], numbers[2], numbers[3]};
-    return true;
-  }
-  if (name == "childpadding") {
-    return ParseInts(value, &m_childPadding, 1) && m_childPadding >= 0;
+  if (const std::optional<bool> taken = Attributes().Apply(*this, name, value)) {
+    return *taken;
   }
   return CControlUI::SetAttribute(name, value);
 }

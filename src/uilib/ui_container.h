@@ -28,6 +28,7 @@ class CContainerUI : public CControlUI {
 
   void SetManager(CPaintManagerUI* manager, CControlUI* parent) override;
   bool SetAttribute(std::string_view name, std::string_view value) override;
+  static const AttributeTable<CContainerUI>& Attributes();
   void SetPos(const RECT& rect) override;
   CControlUI* FindControlAt(POINT point) override;
   void ForEach(const std::function<void(CControlUI*)>& visit) override;

@@ -1,28 +1,22 @@
 #include "uilib/ui_control.h"
 
+#include <map>
+
 #include "platform/code_page.h"
 #include "uilib/paint_manager.h"
 #include "uilib/render_engine.h"
 
-namespace {
-
-bool ParseBool(std::string_view value, bool* out) {
-  if (value == "true") {
-    *out = true;
+bool ParseBool(std::string_view text, bool* value) {
+  if (text == "true") {
+    *value = true;
     return true;
   }
-  if (value == "false") {
-    *out = false;
+  if (text == "false") {
+    *value = false;
     return true;
   }
   return false;
 }
-
-bool ParseInt(std::string_view value, int* out) {
-  return ParseInts(value, out, 1);
-}
-
-}  // namespace
 
 CControlUI::CControlUI() : m_padding{}, m_textPadding{4, 0, 4, 0} {}
 
@@ -136,64 +130,63 @@ int CControlUI::GetFontSize() const {
   return m_manager != nullptr ? m_manager->GetDefaultFontSize() : 13;
 }
 
+const AttributeTable<CControlUI>& CControlUI::Attributes() {
+  using namespace attribute;
+  using Control = CControlUI;
+  static const AttributeTable<Control> table = {
+      {"name",
+       [](Control& c, std::string_view v) {
+         c.SetName(Utf8ToWide(v));
+         return true;
+       }},
+      {"text",
+       [](Control& c, std::string_view v) {
+         c.SetText(Utf8ToWide(v));
+         return true;
+       }},
+      {"userdata",
+       [](Control& c, std::string_view v) {
+         c.SetUserData(Utf8ToWide(v));
+         return true;
+       }},
+      {"width",
+       [](Control& c, std::string_view v) {
+         return ParseInts(v, &c.m_fixed.cx, 1) && c.m_fixed.cx >= 0;
+       }},
+      {"height",
+       [](Control& c, std::string_view v) {
+         return ParseInts(v, &c.m_fixed.cy, 1) && c.m_fixed.cy >= 0;
+       }},
+      {"padding", Box(&Control::m_padding)},
+      {"textpadding", Box(&Control::m_textPadding)},
+      {"bkcolor", Color(&Control::m_bkColor)},
+      {"bordercolor", Color(&Control::m_borderColor)},
+      {"bordersize", Number(&Control::m_borderSize, 0)},
+      {"borderround", Number(&Control::m_borderRound, 0)},
+      {"textcolor", Color(&Control::m_textColor)},
+      {"disabledtextcolor", Color(&Control::m_disabledTextColor)},
+      {"fontsize", Number(&Control::m_fontSize, 1)},
+      {"bold", Flag(&Control::m_bold)},
+      {"align",
+       [](Control& c, std::string_view v) {
+         static const std::map<std::string_view, unsigned> kAligns = {
+             {"left", DT_LEFT}, {"center", DT_CENTER}, {"right", DT_RIGHT}};
+         const auto it = kAligns.find(v);
+         if (it == kAligns.end()) {
+           return false;
+         }
+         c.m_textAlign = it->second;
+         return true;
+       }},
+      {"bkimage", Text(&Control::m_bkImage)},
+      {"visible", Flag(&Control::m_visible)},
+      {"enabled", Flag(&Control::m_enabled)},
+  };
+  return table;
+}
+
 bool CControlUI::SetAttribute(std::string_view name, std::string_view value) {
-  int numbers[4];
-  if (name == "name") {
-    SetName(Utf8ToWide(value));
-  } else if (name == "text") {
-    SetText(Utf8ToWide(value));
-  } else if (name == "userdata") {
-    SetUserData(Utf8ToWide(value));
-  } else if (name == "width") {
-    return ParseInt(value, &m_fixed.cx) && m_fixed.cx >= 0;
-  } else if (name == "height") {
-    return ParseInt(value, &m_fixed.cy) && m_fixed.cy >= 0;
-  } else if (name == "padding") {
-    if (!ParseInts(value, numbers, 4)) {
-      return false;
-    }
-    m_padding = {numbers[0], numbers[1], numbers[2], numbers[3]};
-  } else if (name == "textpadding") {
-    if (!ParseInts(value, numbers, 4)) {
-      return false;
-    }
-    m_textPadding = {numbers[0], numbers[1], numbers[2], numbers[3]};
-  } else if (name == "bkcolor") {
-    return ParseColor(value, &m_bkColor);
-  } else if (name == "bordercolor") {
-    return ParseColor(value, &m_borderColor);
-  } else if (name == "bordersize") {
-    return ParseInt(value, &m_borderSize) && m_borderSize >= 0;
-  } else if (name == "borderround") {
-    return ParseInt(value, &m_borderRound) && m_borderRound >= 0;
-  } else if (name == "textcolor") {
-    return ParseColor(value, &m_textColor);
-  } else if (name == "disabledtextcolor") {
-    return ParseColor(value, &m_disabledTextColor);
-  } else if (name == "fontsize") {
-    return ParseInt(value, &m_fontSize) && m_fontSize > 0;
-  } else if (name == "bold") {
-    return ParseBool(value, &m_bold);
-  } else if (name == "align") {
-    if (value == "left") {
-      m_textAlign = DT_LEFT;
-    } else if (value == "center") {
-      m_textAlign = DT_CENTER;
-    } else if (value == "right") {
-      m_textAlign = DT_RIGHT;
-    } else {
-      return false;
-    }
-  } else if (name == "bkimage") {
-    m_bkImage = std::string(value);
-  } else if (name == "visible") {
-    return ParseBool(value, &m_visible);
-  } else if (name == "enabled") {
-    return ParseBool(value, &m_enabled);
-  } else {
-    return false;
-  }
-  return true;
+  return Attributes().Apply(*this, name, value).value_or(false);
 }
 
 CControlUI* CControlUI::FindControlAt(POINT point) {

@@ -15,6 +15,7 @@
 #include <string>
 #include <string_view>
 
+#include "uilib/attribute_table.h"
 #include "uilib/ui_types.h"
 
 class CPaintManagerUI;
@@ -124,7 +125,11 @@ class CControlUI {
   virtual SIZE EstimateSize(SIZE available);
 
   // Sets one attribute of the layout language; false for an unknown name or a bad value.
+  // Takes an attribute of the layout language; false when the control does not know it or the
+  // value does not parse.
   virtual bool SetAttribute(std::string_view name, std::string_view value);
+  // The attributes this class takes itself (SetAttribute also takes its base classes').
+  static const AttributeTable<CControlUI>& Attributes();
 
   // The topmost visible, enabled control at `point` within this one, or null.
   virtual CControlUI* FindControlAt(POINT point);

@@ -230,15 +230,22 @@ void CListUI::RemoveAll() {
   m_scroll = 0;
 }
 
+const AttributeTable<CListUI>& CListUI::Attributes() {
+  using namespace attribute;
+  static const AttributeTable<CListUI> table = {
+      {"linecolor",
+       [](CListUI& list, std::string_view value) {
+         return ParseColor(value, &list.m_info.dwLineColor);
+       }},
+      {"itemheight", Number(&CListUI::m_rowHeight, 1)},
+      {"scrollcolor", Color(&CListUI::m_scrollColor)},
+  };
+  return table;
+}
+
 bool CListUI::SetAttribute(std::string_view name, std::string_view value) {
-  if (name == "linecolor") {
-    return ParseColor(value, &m_info.dwLineColor);
-  }
-  if (name == "itemheight") {
-    return ParseInts(value, &m_rowHeight, 1) && m_rowHeight > 0;
-  }
-  if (name == "scrollcolor") {
-    return ParseColor(value, &m_scrollColor);
+  if (const std::optional<bool> taken = Attributes().Apply(*this, name, value)) {
+    return *taken;
   }
   return CVerticalLayoutUI::SetAttribute(name, value);
 }

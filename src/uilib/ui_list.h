@@ -85,6 +85,7 @@ class CListUI : public CVerticalLayoutUI, public IListOwnerUI {
   CControlUI* GetItemAt(int index) const override;
 
   bool SetAttribute(std::string_view name, std::string_view value) override;
+  static const AttributeTable<CListUI>& Attributes();
   CControlUI* FindControlAt(POINT point) override;
   void DoEvent(TEventUI& event) override;
   // Scrolls so that the row holding `descendant` shows whole.

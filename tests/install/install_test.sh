@@ -152,20 +152,26 @@ cache=$home/cache
 user_env=(HOME="$home" XDG_CONFIG_HOME="$config" XDG_CACHE_HOME="$cache"
   XDG_DATA_HOME="$home/data" XDG_RUNTIME_DIR="$home/runtime" PATH=/usr/bin:/bin
   LANG="${LANG:-C.UTF-8}")
+# A sanitizer build's options go along, with their suppression files copied where the user can
+# read them.
 for name in ASAN_OPTIONS UBSAN_OPTIONS LSAN_OPTIONS G_SLICE G_DEBUG; do
-  if [[ -n ${!name:-} ]]; then
-    user_env+=("$name=${!name}")
+  value=${!name:-}
+  [[ -n $value ]] || continue
+  if [[ $value =~ suppressions=([^:]+) && -r ${BASH_REMATCH[1]} ]]; then
+    cp "${BASH_REMATCH[1]}" "$tmp/$name.supp"
+    chmod 644 "$tmp/$name.supp"
+    value=${value/"${BASH_REMATCH[1]}"/"$tmp/$name.supp"}
   fi
+  user_env+=("$name=$value")
 done
-# Runs a command as the user, in the user's home, with the user's environment only.
-run_as_user() {
-  "${as_user[@]}" env -i -C "$home" "${user_env[@]}" "$@"
-}
+# Runs a command as the user, in the user's home, with the user's environment only (an array
+# rather than a function, so that a background run's $! is the command's own process).
+as_user+=(env -i -C "$home" "${user_env[@]}")
 
-run_as_user mkdir -p "$config/zupictrove" "$cache" "$home/data"
-run_as_user mkdir -m 700 "$home/runtime"
+"${as_user[@]}" mkdir -p "$config/zupictrove" "$cache" "$home/data"
+"${as_user[@]}" mkdir -m 700 "$home/runtime"
 [[ $(stat -c %U "$config") == "$user" ]] || fail "the user's folders are not the user's"
-if run_as_user touch "$prefix/bin/probe" 2>/dev/null; then
+if "${as_user[@]}" touch "$prefix/bin/probe" 2>/dev/null; then
   fail "$user can write the installed folder"
 fi
 ok "installed folder read-only for $user"
@@ -218,7 +224,7 @@ serve_user 30002 "b1 Lost 2 missing"
   echo "web_page_1 = http://www.photo.localhost:$port/static/help.html"
   echo "web_page_2 = http://www.photo.localhost:$port/static/about.html"
 } >"$tmp/service.ini"
-run_as_user cp "$tmp/service.ini" "$config/zupictrove/service.ini"
+"${as_user[@]}" cp "$tmp/service.ini" "$config/zupictrove/service.ini"
 ok "sample service on port $port"
 
 # --- The window ----------------------------------------------------------------------------------
@@ -230,7 +236,7 @@ if [[ -n ${XAUTHORITY:-} && -r $XAUTHORITY ]]; then
   chown "$user:" "$home/.Xauthority"
   display_env+=(XAUTHORITY="$home/.Xauthority")
 fi
-run_as_user "${display_env[@]}" "$prefix/bin/zupictrove" >"$tmp/window.log" 2>&1 &
+"${as_user[@]}" "${display_env[@]}" "$prefix/bin/zupictrove" >"$tmp/window.log" 2>&1 &
 program_pid=$!
 shown=
 for _ in $(seq 600); do
@@ -265,7 +271,7 @@ ok "the window run keeps config.ini in \$XDG_CONFIG_HOME/zupictrove"
 
 out=$home/out
 status=0
-run_as_user "$prefix/bin/zupictrove" --backup "$uin" --out "$out" >"$tmp/backup.log" 2>&1 ||
+"${as_user[@]}" "$prefix/bin/zupictrove" --backup "$uin" --out "$out" >"$tmp/backup.log" 2>&1 ||
   status=$?
 ((status == 0)) || { cat "$tmp/backup.log"; fail "--backup ended with status $status"; }
 check_album() {
@@ -287,13 +293,13 @@ check_album Beach 2 2500
 ok "--backup $uin --out DIR puts the photos in DIR/$uin/<album>/"
 
 status=0
-run_as_user "$prefix/bin/zupictrove" --backup 30002 --out "$out" >"$tmp/incomplete.log" 2>&1 ||
+"${as_user[@]}" "$prefix/bin/zupictrove" --backup 30002 --out "$out" >"$tmp/incomplete.log" 2>&1 ||
   status=$?
 ((status == 1)) || { cat "$tmp/incomplete.log"; fail "a backup of an unreadable album: $status"; }
 status=0
-run_as_user "$prefix/bin/zupictrove" --backup "$uin" --connections 0 >/dev/null 2>&1 || status=$?
+"${as_user[@]}" "$prefix/bin/zupictrove" --backup "$uin" --connections 0 >/dev/null 2>&1 || status=$?
 ((status == 2)) || fail "--connections 0 ended with status $status"
-[[ $(run_as_user "$prefix/bin/zupictrove" --version) == "zupictrove $version" ]] ||
+[[ $("${as_user[@]}" "$prefix/bin/zupictrove" --version) == "zupictrove $version" ]] ||
   fail "--version does not print zupictrove $version"
 ok "exit status 1 for an incomplete backup, 2 for bad arguments; --version"
 

@@ -1,6 +1,9 @@
 #include <gdk-pixbuf/gdk-pixbuf.h>
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <map>
+#include <set>
 #include <thread>
 
 #include "platform/posted_messages.h"
@@ -172,15 +175,19 @@ TEST_F(UilibTest, BuilderNamesWhatIsWrong) {
     const char* named;  // what the error must name
   };
   const Case cases[] = {
-      {"<Window>\n<Label/>\n<Button/>\n</Window>", "line 3: <Window> holds one control only, not "
-                                                    "also <Button>"},
+      {"<Window>\n<Label/>\n<Button/>\n</Window>",
+       "line 3: <Window> holds one control only, not "
+       "also <Button>"},
       {"<Window>\n<!-- a note -->\n<Label/>\n<Gadget/></Window>", "line 4"},
       {"<Window>\n  loose text\n<Label/></Window>", "line 2: <Window> holds one control only"},
       {"<Window><!-- only a note --></Window>", "<Window> holds no control"},
-      {"<VerticalLayout>\n<Label/>\n<Widget/>\n</VerticalLayout>", "line 3: unknown element <Widget>"},
-      {"<VerticalLayout>\n<Label\n  colour=\"1\"/>\n</VerticalLayout>", "line 3: unknown attribute"},
+      {"<VerticalLayout>\n<Label/>\n<Widget/>\n</VerticalLayout>",
+       "line 3: unknown element <Widget>"},
+      {"<VerticalLayout>\n<Label\n  colour=\"1\"/>\n</VerticalLayout>",
+       "line 3: unknown attribute"},
       {"<Button>\nclick me</Button>", "line 2: <Button> holds text"},
-      {"<Window mininfo=\"x\">\n<Label/></Window>", "line 1: unknown attribute or bad value: mininfo"},
+      {"<Window mininfo=\"x\">\n<Label/></Window>",
+       "line 1: unknown attribute or bad value: mininfo"},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(builder.CreateFromText(c.layout, nullptr, &pm, nullptr), nullptr) << c.layout;
@@ -458,6 +465,63 @@ TEST_F(UilibTest, SkinImagesArePngsOfBoundedSizeAndABadOneLeavesItsControlBare) 
   EXPECT_NE(surface, nullptr);
   cairo_surface_destroy(surface);
   SkinResources::Clear();
+}
+
+// The attribute names each documented table lists, by the name in its "<!-- attributes: X -->".
+std::map<std::string, std::set<std::string>> DocumentedAttributes() {
+  std::ifstream doc(ZP_LAYOUT_LANGUAGE_DOC);
+  std::map<std::string, std::set<std::string>> tables;
+  std::string line;
+  std::string current;
+  while (std::getline(doc, line)) {
+    const std::string marker = "<!-- attributes: ";
+    if (line.rfind(marker, 0) == 0) {
+      current = line.substr(marker.size(), line.find(' ', marker.size()) - marker.size());
+      tables[current];
+      continue;
+    }
+    if (current.empty()) {
+      continue;
+    }
+    if (line.rfind("|", 0) != 0) {
+      current.clear();  // the table ended
+      continue;
+    }
+    // A row's first cell: "`name`" (header and rule rows have none).
+    const size_t open = line.find('`');
+    const size_t cell = line.find('|', 1);
+    if (open != std::string::npos && open < cell) {
+      tables[current].insert(line.substr(open + 1, line.find('`', open + 1) - open - 1));
+    }
+  }
+  return tables;
+}
+
+template <typename Target>
+std::set<std::string> Accepted(const AttributeTable<Target>& table) {
+  const std::vector<std::string> names = table.Names();
+  return {names.begin(), names.end()};
+}
+
+TEST(LayoutLanguageTest, TheDocumentedAttributesAreExactlyWhatTheBuilderTakes) {
+  const auto documented = DocumentedAttributes();
+  EXPECT_EQ(documented.at("Window"), Accepted(WindowAttributes()));
+  EXPECT_EQ(documented.at("Control"), Accepted(CControlUI::Attributes()));
+  EXPECT_EQ(documented.at("Container"), Accepted(CContainerUI::Attributes()));
+  EXPECT_EQ(documented.at("Button"), Accepted(CButtonUI::Attributes()));
+  EXPECT_EQ(documented.at("Option"), Accepted(COptionUI::Attributes()));
+  EXPECT_EQ(documented.at("List"), Accepted(CListUI::Attributes()));
+  EXPECT_EQ(documented.size(), 6u);
+
+  // And each name in a table is taken by its control, with a value of the documented kind.
+  CButtonUI button;
+  EXPECT_TRUE(button.SetAttribute("hotbkcolor", "#FF102030"));
+  EXPECT_TRUE(button.SetAttribute("bordersize", "2"));    // from every control
+  EXPECT_FALSE(button.SetAttribute("selected", "true"));  // an option's
+  EXPECT_FALSE(button.SetAttribute("bordersize", "-1"));
+  COptionUI option;
+  EXPECT_TRUE(option.SetAttribute("pushedimage", "a.png"));  // from buttons
+  EXPECT_FALSE(option.SetAttribute("checkbox", "yes"));
 }
 
 }  // namespace
