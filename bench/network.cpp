@@ -45,6 +45,7 @@
 #include "platform/code_page.h"
 #include "platform/posted_messages.h"
 #include "platform/url_cache.h"
+#include "support/sample_service_process.h"
 #include "support/temp_dir.h"
 #include "ui/album_list_item.h"
 #include "ui/main_window.h"
@@ -76,63 +77,20 @@ double SecondsSince(Clock::time_point start) {
   std::exit(1);
 }
 
-// The sample service as a child process on a free port, with a network's round trip and,
-// optionally, a rate for photo bodies; stopped at the end.
-class LatentService {
+// The sample service with a network's round trip and, optionally, a rate for photo bodies.
+class LatentService : public SampleServiceProcess {
  public:
-  LatentService(const std::filesystem::path& fixtures, int latencyMs, int rateKbps) {
-    int out[2];
-    if (pipe(out) != 0) {
-      Fail("pipe failed");
-    }
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-    posix_spawn_file_actions_addclose(&actions, out[0]);
-    const std::string binary = SAMPLE_SERVICE_BIN;
-    const std::string folder = fixtures.string();
-    const std::string latency = std::to_string(latencyMs);
-    const std::string rate = std::to_string(rateKbps);
-    std::vector<const char*> argv = {
-        binary.c_str(),       "--fixtures",   folder.c_str(), "--port", "0",
-        "--exit-with-parent", "--latency-ms", latency.c_str()};
-    if (rateKbps > 0) {
-      argv.push_back("--rate-kbps");
-      argv.push_back(rate.c_str());
-    }
-    argv.push_back(nullptr);
-    const int rc = posix_spawn(&m_pid, binary.c_str(), &actions, nullptr,
-                               const_cast<char* const*>(argv.data()), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    close(out[1]);
-    if (rc != 0) {
-      close(out[0]);
-      Fail("cannot start the sample service");
-    }
-    // The service prints its port once it listens; reading that line is the wait.
-    FILE* stream = fdopen(out[0], "r");
-    if (stream == nullptr || std::fscanf(stream, "listening on %d", &m_port) != 1) {
-      kill(m_pid, SIGKILL);
-      waitpid(m_pid, nullptr, 0);
-      Fail("the sample service did not start");
-    }
-    std::fclose(stream);
-  }
-  ~LatentService() {
-    kill(m_pid, SIGTERM);
-    waitpid(m_pid, nullptr, 0);
-  }
-  LatentService(const LatentService&) = delete;
-  LatentService& operator=(const LatentService&) = delete;
-
-  // "<label>.photo.localhost:<port>"
-  std::string Host(std::string_view label) const {
-    return std::string(label) + ".photo.localhost:" + std::to_string(m_port);
-  }
+  LatentService(const std::filesystem::path& fixtures, int latencyMs, int rateKbps)
+      : SampleServiceProcess(fixtures, Options(latencyMs, rateKbps)) {}
 
  private:
-  pid_t m_pid = -1;
-  int m_port = -1;
+  static std::vector<std::string> Options(int latencyMs, int rateKbps) {
+    std::vector<std::string> options = {"--latency-ms", std::to_string(latencyMs)};
+    if (rateKbps > 0) {
+      options.insert(options.end(), {"--rate-kbps", std::to_string(rateKbps)});
+    }
+    return options;
+  }
 };
 
 struct Album {

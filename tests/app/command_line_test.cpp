@@ -58,15 +58,7 @@ class ProgramCommandLineTest : public ::testing::Test {
   void SetUp() override {
     std::filesystem::copy_file(ZP_PROGRAM, m_exe.Path() / "zupictrove");
     std::filesystem::permissions(m_exe.Path() / "zupictrove", std::filesystem::perms::owner_all);
-    const ServiceConfig config = m_service.Config();
-    std::string ini = "[service]\n";
-    for (int i = 0; i < 4; ++i) {
-      ini += "album_list_host_" + std::to_string(i + 1) + "=" +
-             WideToUtf8(config.albumListHosts[i]) + "\n";
-    }
-    ini += "photo_list_domain=" + WideToUtf8(config.photoListDomain) + "\n";
-    ini += "user_page_host=" + WideToUtf8(config.userPageHost) + "\n";
-    m_exe.Write("service.ini", ini);
+    m_exe.Write("service.ini", m_service.ServiceIni());
   }
 
   // Runs the program to its end; its exit status, and what it printed.

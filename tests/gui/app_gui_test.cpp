@@ -496,15 +496,7 @@ class SpawnedProgramTest : public AppGuiTest {
     std::filesystem::permissions(m_program.Path() / "zupictrove",
                                  std::filesystem::perms::owner_all);
     std::filesystem::copy_file(ZP_SKIN_FILE, m_program.Path() / "skin.dll");
-    const ServiceConfig config = m_service.Config();
-    std::string ini = "[service]\n";
-    for (int i = 0; i < 4; ++i) {
-      ini += "album_list_host_" + std::to_string(i + 1) + "=" +
-             WideToUtf8(config.albumListHosts[i]) + "\n";
-    }
-    ini += "photo_list_domain=" + WideToUtf8(config.photoListDomain) + "\n";
-    ini += "user_page_host=" + WideToUtf8(config.userPageHost) + "\n";
-    m_program.Write("service.ini", ini);
+    m_program.Write("service.ini", m_service.ServiceIni());
     std::filesystem::create_directories(m_home.Path() / "photos");
     m_program.Write("config.ini",
                     "[info]\nphoto_dir=" + (m_home.Path() / "photos").string() + "\n");

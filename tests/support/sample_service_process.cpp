@@ -10,7 +10,8 @@
 
 extern char** environ;
 
-SampleServiceProcess::SampleServiceProcess(const std::filesystem::path& fixtures) {
+SampleServiceProcess::SampleServiceProcess(const std::filesystem::path& fixtures,
+                                           const std::vector<std::string>& options) {
   int out[2];
   if (pipe(out) != 0) {
     throw std::runtime_error("pipe failed");
@@ -21,10 +22,14 @@ SampleServiceProcess::SampleServiceProcess(const std::filesystem::path& fixtures
   posix_spawn_file_actions_addclose(&actions, out[0]);
   const std::string binary = SAMPLE_SERVICE_BIN;
   const std::string folder = fixtures.string();
-  const char* argv[] = {binary.c_str(),       "--fixtures", folder.c_str(), "--port", "0",
-                        "--exit-with-parent", nullptr};
+  std::vector<const char*> argv = {binary.c_str(), "--fixtures", folder.c_str(),
+                                   "--port",       "0",          "--exit-with-parent"};
+  for (const std::string& option : options) {
+    argv.push_back(option.c_str());
+  }
+  argv.push_back(nullptr);
   const int rc = posix_spawn(&m_pid, binary.c_str(), &actions, nullptr,
-                             const_cast<char* const*>(argv), environ);
+                             const_cast<char* const*>(argv.data()), environ);
   posix_spawn_file_actions_destroy(&actions);
   close(out[1]);
   if (rc != 0) {

@@ -5,11 +5,14 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // The sample service running as a child process on a free port, stopped at the end.
 class SampleServiceProcess {
  public:
-  explicit SampleServiceProcess(const std::filesystem::path& fixtures);
+  // `options` go on the service's command line too ("--latency-ms", "40", ...).
+  explicit SampleServiceProcess(const std::filesystem::path& fixtures,
+                                const std::vector<std::string>& options = {});
   ~SampleServiceProcess();
   SampleServiceProcess(const SampleServiceProcess&) = delete;
   SampleServiceProcess& operator=(const SampleServiceProcess&) = delete;

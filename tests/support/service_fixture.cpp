@@ -68,3 +68,15 @@ ServiceConfig ServiceFixture::Config() const {
   config.userPageHost = Utf8ToWide(m_service->Host("user"));
   return config;
 }
+
+std::string ServiceFixture::ServiceIni() const {
+  const ServiceConfig config = Config();
+  std::string ini = "[service]\n";
+  for (int i = 0; i < 4; ++i) {
+    ini += "album_list_host_" + std::to_string(i + 1) + "=" + WideToUtf8(config.albumListHosts[i]) +
+           "\n";
+  }
+  ini += "photo_list_domain=" + WideToUtf8(config.photoListDomain) + "\n";
+  ini += "user_page_host=" + WideToUtf8(config.userPageHost) + "\n";
+  return ini;
+}

@@ -43,6 +43,8 @@ class ServiceFixture {
   std::string ImageUrl(size_t bytes, const std::string& name, const std::string& fault) const;
   // Every host of the service on this process's port.
   ServiceConfig Config() const;
+  // The text of a service.ini that points a program at this service.
+  std::string ServiceIni() const;
   const SampleServiceProcess& Service() const { return *m_service; }
 
   TempDir m_files;
