@@ -25,61 +25,11 @@
 #include "platform/posted_messages.h"
 #include "support/sample_service_process.h"
 #include "support/temp_dir.h"
+#include "worker_run.h"
 
 namespace {
 
 constexpr int kRounds = 5;
-
-struct Album {
-  const char* label;
-  int photos;
-  size_t photoBytes;
-};
-
-std::vector<std::string> Addresses(const SampleServiceProcess& service, const Album& album) {
-  std::vector<std::string> urls;
-  for (int i = 0; i < album.photos; ++i) {
-    urls.push_back("http://" + service.Host("img") + "/img/" + std::to_string(album.photoBytes) +
-                   "/" + std::to_string(i) + ".jpg");
-  }
-  return urls;
-}
-
-// Each run gets a new album folder: emptying the last run's folder would be timed otherwise.
-double WorkerSeconds(CAlbumThread& worker, HWND window, const TempDir& dir,
-                     const std::vector<std::string>& urls) {
-  static int run = 0;
-  std::filesystem::remove_all(dir.Path() / "root");
-  std::filesystem::create_directories(dir.Path() / "root");
-  std::string doc = "<?xml version=\"1.0\"?><data>";
-  for (size_t i = 0; i < urls.size(); ++i) {
-    doc += "<pic><name>photo" + std::to_string(i) + "</name><origin_url>" + urls[i] +
-           "</origin_url></pic>";
-  }
-  const std::filesystem::path list = dir.Write("list.xml", doc + "</data>");
-  AlbumJob job;
-  job.listFile = WideToAnsi(Utf8ToWide(list.string()));
-  job.albumFolderName = L"album" + std::to_wstring(run++);
-  job.uin = 10001;
-  const auto start = std::chrono::steady_clock::now();
-  worker.StartAlbum(job);
-  // Joining the thread, rather than waking up for each posted message, keeps the measurement to
-  // the worker's own work.
-  worker.Join();
-  const double seconds =
-      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  size_t saved = 0;
-  bool done = false;
-  for (const PostedMessage& message : TakePostedMessages()) {
-    saved += message.hwnd == window && message.message == WM_PHOTO_SAVED ? 1 : 0;
-    done = done || (message.hwnd == window && message.message == WM_ALBUM_DONE);
-  }
-  if (!done || saved != urls.size()) {
-    std::fprintf(stderr, "the worker saved %zu of %zu photos\n", saved, urls.size());
-    std::exit(1);
-  }
-  return seconds;
-}
 
 size_t WriteToFile(char* data, size_t size, size_t count, void* file) {
   return std::fwrite(data, size, count, static_cast<FILE*>(file));
@@ -127,8 +77,8 @@ int main() {
   const HWND window = CreateWindowHandle();
   CAlbumThread thread;
   thread.m_notifyWnd = window;
-  const std::vector<Album> albums = {{"1,000 photos of 20 KB", 1000, 20 * 1024},
-                                     {"20 photos of 20 MB", 20, 20 * 1024 * 1024}};
+  const std::vector<BenchAlbum> albums = {{"1,000 photos of 20 KB", 1000, 20 * 1024},
+                                          {"20 photos of 20 MB", 20, 20 * 1024 * 1024}};
 
   // The worker's first run of both albums comes before any reference run, so the peak resident
   // memory read then is the worker's. Afterwards the two alternate, so that both meet the same
@@ -136,14 +86,14 @@ int main() {
   std::vector<double> workerBest(albums.size(), 1e9);
   std::vector<double> curlBest(albums.size(), 1e9);
   for (size_t i = 0; i < albums.size(); ++i) {
-    workerBest[i] = WorkerSeconds(thread, window, dir, Addresses(service, albums[i]));
+    workerBest[i] = TimedWorkerRun(thread, window, dir, PhotoAddresses(service, albums[i]), 10001);
   }
   const long workerPeakKiB = PeakResidentKiB();
   for (int round = 0; round < kRounds; ++round) {
     for (size_t i = 0; i < albums.size(); ++i) {
-      const std::vector<std::string> urls = Addresses(service, albums[i]);
+      const std::vector<std::string> urls = PhotoAddresses(service, albums[i]);
       curlBest[i] = std::min(curlBest[i], CurlSeconds(dir.Path() / "curl", urls));
-      workerBest[i] = std::min(workerBest[i], WorkerSeconds(thread, window, dir, urls));
+      workerBest[i] = std::min(workerBest[i], TimedWorkerRun(thread, window, dir, urls, 10001));
     }
   }
 

@@ -52,6 +52,7 @@
 #include "uilib/headless/headless_backend.h"
 #include "uilib/paint_manager.h"
 #include "uilib/resources.h"
+#include "worker_run.h"
 
 extern char** environ;
 
@@ -93,21 +94,6 @@ class LatentService : public SampleServiceProcess {
   }
 };
 
-struct Album {
-  const char* label;
-  int photos;
-  size_t photoBytes;
-};
-
-std::vector<std::string> Addresses(const LatentService& service, const Album& album) {
-  std::vector<std::string> urls;
-  for (int i = 0; i < album.photos; ++i) {
-    urls.push_back("http://" + service.Host("img") + "/img/" + std::to_string(album.photoBytes) +
-                   "/" + std::to_string(i) + ".jpg");
-  }
-  return urls;
-}
-
 // The worker's resident memory: the high-water mark is reset before each of its runs and read
 // after it, so the references (the in-process libcurl loop among them) never count.
 void ResetPeakResident() {
@@ -130,40 +116,13 @@ long PeakResidentKiB() {
   Fail("no VmHWM in /proc/self/status");
 }
 
-// Each run gets a new album folder: emptying the last run's folder would be timed otherwise.
+// A timed worker run, with the worker's peak resident memory: the high-water mark is reset just
+// before it and read after it.
 double WorkerSeconds(CAlbumThread& worker, HWND window, const TempDir& dir,
                      const std::vector<std::string>& urls, long* peakKiB) {
-  static int run = 0;
-  std::filesystem::remove_all(dir.Path() / "root");
-  std::filesystem::create_directories(dir.Path() / "root");
-  std::string doc = "<?xml version=\"1.0\"?><data>";
-  for (size_t i = 0; i < urls.size(); ++i) {
-    doc += "<pic><name>photo" + std::to_string(i) + "</name><origin_url>" + urls[i] +
-           "</origin_url></pic>";
-  }
-  const std::filesystem::path list = dir.Write("list.xml", doc + "</data>");
-  AlbumJob job;
-  job.listFile = WideToAnsi(Utf8ToWide(list.string()));
-  job.albumFolderName = L"album" + std::to_wstring(run++);
-  job.uin = kUin;
   ResetPeakResident();
-  const auto start = Clock::now();
-  worker.StartAlbum(job);
-  // Joining the thread, rather than waking up for each posted message, keeps the measurement to
-  // the worker's own work.
-  worker.Join();
-  const double seconds = SecondsSince(start);
+  const double seconds = TimedWorkerRun(worker, window, dir, urls, kUin);
   *peakKiB = std::max(*peakKiB, PeakResidentKiB());
-  size_t saved = 0;
-  bool done = false;
-  for (const PostedMessage& message : TakePostedMessages()) {
-    saved += message.hwnd == window && message.message == WM_PHOTO_SAVED ? 1 : 0;
-    done = done || (message.hwnd == window && message.message == WM_ALBUM_DONE);
-  }
-  if (!done || saved != urls.size()) {
-    Fail("the worker saved " + std::to_string(saved) + " of " + std::to_string(urls.size()) +
-         " photos");
-  }
   return seconds;
 }
 
@@ -395,8 +354,8 @@ int main() {
   thread.m_notifyWnd = window;
   long workerPeakKiB = 0;
 
-  const Album small = {"300 photos of 100 KB", 300, 100 * 1024};
-  const Album big = {"10 photos of 20 MB, 200000 kbit/s", 10, 20 * 1024 * 1024};
+  const BenchAlbum small = {"300 photos of 100 KB", 300, 100 * 1024};
+  const BenchAlbum big = {"10 photos of 20 MB, 200000 kbit/s", 10, 20 * 1024 * 1024};
   double smallWorker = 1e9;
   double smallParallel = 1e9;
   double smallSequential = 1e9;
@@ -406,7 +365,7 @@ int main() {
   std::pair<double, double> loopGaps;
   {
     const LatentService service(fixtures.Path(), kLatencyMs, 0);
-    const std::vector<std::string> urls = Addresses(service, small);
+    const std::vector<std::string> urls = PhotoAddresses(service, small);
     for (int round = 0; round < kRounds; ++round) {
       smallWorker = std::min(smallWorker, WorkerSeconds(thread, window, dir, urls, &workerPeakKiB));
       if (curl) {
@@ -429,7 +388,7 @@ int main() {
   }
   {
     const LatentService service(fixtures.Path(), kLatencyMs, kBigAlbumRateKbps);
-    const std::vector<std::string> urls = Addresses(service, big);
+    const std::vector<std::string> urls = PhotoAddresses(service, big);
     for (int round = 0; round < kRounds; ++round) {
       bigWorker = std::min(bigWorker, WorkerSeconds(thread, window, dir, urls, &workerPeakKiB));
       if (curl) {
