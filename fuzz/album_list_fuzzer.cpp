@@ -16,8 +16,8 @@
 
 #include "catalogue/album_list_document.h"
 #include "catalogue/app_state.h"
-#include "platform/xml_file.h"
 #include "platform/code_page.h"
+#include "platform/xml_file.h"
 
 namespace {
 

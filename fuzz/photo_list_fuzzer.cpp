@@ -8,9 +8,9 @@
 #include <cstdlib>
 #include <string>
 
-#include "platform/xml_file.h"
 #include "download/photo_list.h"
 #include "platform/code_page.h"
+#include "platform/xml_file.h"
 
 namespace {
 

@@ -5,12 +5,12 @@
 #include <filesystem>
 
 #include "catalogue/app_state.h"
-#include "platform/file_read.h"
 #include "download/download_settings.h"
 #include "platform/app_paths.h"
 #include "platform/code_page.h"
 #include "platform/executable_folder.h"
 #include "platform/file_path.h"
+#include "platform/file_read.h"
 #include "platform/file_write.h"
 #include "skin/skin_archive.h"
 #include "ui/backend_folder_picker.h"

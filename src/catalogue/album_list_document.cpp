@@ -7,9 +7,9 @@
 #include <system_error>
 
 #include "catalogue/app_state.h"
-#include "platform/xml_file.h"
 #include "platform/code_page.h"
 #include "platform/file_path.h"
+#include "platform/xml_file.h"
 
 namespace {
 

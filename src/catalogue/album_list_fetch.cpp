@@ -7,10 +7,10 @@
 #include "catalogue/app_state.h"
 #include "catalogue/service_config.h"
 #include "catalogue/web_cache.h"
-#include "platform/xml_file.h"
 #include "platform/code_page.h"
 #include "platform/file_path.h"
 #include "platform/url_download.h"
+#include "platform/xml_file.h"
 
 namespace {
 

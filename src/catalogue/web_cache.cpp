@@ -3,9 +3,9 @@
 #include <new>
 #include <system_error>
 
-#include "platform/file_read.h"
 #include "platform/code_page.h"
 #include "platform/file_path.h"
+#include "platform/file_read.h"
 #include "platform/url_cache.h"
 
 int LocalFileOfCachedUrl(std::wstring_view url, std::wstring* path) {

@@ -5,14 +5,14 @@
 #include <system_error>
 #include <vector>
 
-#include "platform/file_read.h"
 #include "catalogue/web_cache.h"
-#include "platform/xml_file.h"
 #include "download/download_settings.h"
 #include "platform/file_path.h"
+#include "platform/file_read.h"
 #include "platform/posted_messages.h"
 #include "platform/text_helpers.h"
 #include "platform/url_download.h"
+#include "platform/xml_file.h"
 
 CAlbumThread::~CAlbumThread() {
   // The thread reads this object's fields: it ends before they go.

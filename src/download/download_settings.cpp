@@ -45,8 +45,8 @@ DownloadSettings* DownloadSettings::Instance() {
 std::shared_ptr<DownloadSettings> DownloadSettings::Shared() {
   std::lock_guard<std::mutex> lock(g_instanceMutex);
   if (!g_instance) {
-    g_instance = std::make_shared<DownloadSettings>(SettingsFile(),
-                                                    std::make_shared<HomeDriveProvider>());
+    g_instance =
+        std::make_shared<DownloadSettings>(SettingsFile(), std::make_shared<HomeDriveProvider>());
   }
   return g_instance;
 }

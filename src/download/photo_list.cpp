@@ -1,8 +1,8 @@
 #include "download/photo_list.h"
 
-#include "platform/xml_file.h"
 #include "platform/code_page.h"
 #include "platform/file_path.h"
+#include "platform/xml_file.h"
 
 namespace {
 

@@ -15,8 +15,8 @@
 #include <atomic>
 #include <memory>
 #include <set>
-#include <thread>
 #include <string>
+#include <thread>
 
 #include "catalogue/album_list_fetch.h"
 #include "download/album_thread.h"

@@ -19,7 +19,6 @@ std::map<HWND, CPaintManagerUI*>& Managers() {
   return managers;
 }
 
-
 }  // namespace
 
 CPaintManagerUI::CPaintManagerUI() = default;

@@ -38,9 +38,9 @@ TEST(AppTest, MainWindowShowsItsControls) {
   std::unique_ptr<CAlbumListItemUI> row(CreateAlbumRow(&app.Window()->m_paintManager));
   ASSERT_NE(row, nullptr);
   FindRowControls(row.get());
-  for (CControlUI* control : {static_cast<CControlUI*>(row->m_optSelect), row->m_lblIndex,
-                              row->m_lblName, row->m_lblType, row->m_lblCount, row->m_lblStatus,
-                              row->m_lblRemark}) {
+  for (CControlUI* control :
+       {static_cast<CControlUI*>(row->m_optSelect), row->m_lblIndex, row->m_lblName, row->m_lblType,
+        row->m_lblCount, row->m_lblStatus, row->m_lblRemark}) {
     EXPECT_NE(control, nullptr);
   }
 }

@@ -7,9 +7,9 @@
 #include "catalogue/app_messages.h"
 #include "catalogue/app_state.h"
 #include "platform/posted_messages.h"
-#include "uilib/window_wnd.h"
 #include "skin/notices.h"
 #include "skin/scrambled_text.h"
+#include "uilib/window_wnd.h"
 
 namespace {
 

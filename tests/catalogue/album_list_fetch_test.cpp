@@ -4,9 +4,9 @@
 
 #include "catalogue/app_state.h"
 #include "catalogue/service_config.h"
-#include "platform/xml_file.h"
 #include "platform/code_page.h"
 #include "platform/url_cache.h"
+#include "platform/xml_file.h"
 #include "support/sample_service_process.h"
 #include "support/temp_dir.h"
 

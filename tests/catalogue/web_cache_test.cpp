@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/file_read.h"
 #include "platform/code_page.h"
+#include "platform/file_read.h"
 #include "platform/url_cache.h"
 #include "support/temp_dir.h"
 

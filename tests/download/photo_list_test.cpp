@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/xml_file.h"
 #include "platform/code_page.h"
+#include "platform/xml_file.h"
 
 namespace {
 

@@ -7,8 +7,8 @@
 #include <filesystem>
 #include <string>
 
-#include "platform/file_read.h"
 #include "platform/code_page.h"
+#include "platform/file_read.h"
 #include "platform/file_write.h"
 #include "skin/skin_archive.h"
 #include "skin_encoder.h"
