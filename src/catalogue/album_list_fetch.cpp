@@ -7,6 +7,7 @@
 #include "catalogue/app_state.h"
 #include "catalogue/service_config.h"
 #include "catalogue/web_cache.h"
+#include "platform/app_paths.h"
 #include "platform/code_page.h"
 #include "platform/file_path.h"
 #include "platform/url_download.h"
@@ -45,11 +46,7 @@ bool LoadChosenAlbumList(int32_t uin, int server, std::wstring_view widePath,
 
 AlbumListResult ReadAlbumList(std::wstring_view workFolder, int32_t uin,
                               const std::atomic<uint8_t>* running) {
-  std::error_code ec;
-  const std::filesystem::path folder = FsPath(workFolder);
-  if (!std::filesystem::exists(folder, ec)) {
-    std::filesystem::create_directory(folder, ec);
-  }
+  EnsureWorkFolder(FsPath(workFolder));
   // The four servers are asked at once; each answer has a file of its own.
   std::vector<DownloadItem> probes;
   for (int server = 1; server <= kAlbumListServers; ++server) {

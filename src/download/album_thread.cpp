@@ -7,6 +7,7 @@
 
 #include "catalogue/web_cache.h"
 #include "download/download_settings.h"
+#include "platform/app_paths.h"
 #include "platform/file_path.h"
 #include "platform/file_read.h"
 #include "platform/posted_messages.h"
@@ -102,9 +103,7 @@ std::wstring CAlbumThread::PrepareFolder() {
 bool CAlbumThread::DownloadPhotoList() {
   // As every list download: from the server, not the web cache's copy, into a new file.
   EvictCachedUrl(m_photoListUrl);
-  const std::filesystem::path file = FsPathFromAnsi(m_listFile);
-  std::error_code ec;
-  std::filesystem::create_directory(file.parent_path(), ec);
+  EnsureWorkFolder(FsPathFromAnsi(m_listFile).parent_path());
   return DownloadUrlToFile(m_photoListUrl, AnsiToWide(m_listFile),
                            DocumentTransfer(kMaxPhotoListBytes), &m_running) == S_OK;
 }

@@ -56,9 +56,13 @@ std::filesystem::path SettingsFile() {
 std::filesystem::path WorkFolder() {
   const std::filesystem::path folder =
       ExecutableFolderWritable() ? ExecutableFolderPath() / "Res" : UserCacheFolder() / "work";
-  std::error_code ec;
-  std::filesystem::create_directories(folder.parent_path(), ec);
+  EnsureWorkFolder(folder);
   return folder / "";
+}
+
+void EnsureWorkFolder(const std::filesystem::path& folder) {
+  std::error_code ec;
+  std::filesystem::create_directories(folder, ec);
 }
 
 std::filesystem::path SkinFile() {

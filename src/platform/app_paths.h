@@ -27,6 +27,9 @@ std::filesystem::path SettingsFile();
 // The working folder for downloaded lists, with a trailing '/': "Res" beside the executable, or
 // the user's cache folder's "work".
 std::filesystem::path WorkFolder();
+// Makes the working folder (and what leads to it) when it is missing: it may have been removed
+// since WorkFolder made it.
+void EnsureWorkFolder(const std::filesystem::path& folder);
 // skin.dll: beside the executable when it is there, else in the installed data folder.
 std::filesystem::path SkinFile();
 // The service.ini files to look at, in order.

@@ -42,49 +42,35 @@ std::wstring CDialogWnd::GetWindowClassName() const {
 }
 
 LRESULT CDialogWnd::HandleMessage(UINT uMsg, WPARAM wParam, LPARAM lParam) {
+  using Handler = LRESULT (CDialogWnd::*)(UINT, WPARAM, LPARAM, bool&);
+  struct Route {
+    UINT message;
+    Handler handler;
+  };
+  static constexpr Route kRoutes[] = {
+      {WM_CREATE, &CDialogWnd::OnCreate},
+      {WM_DESTROY, &CDialogWnd::OnDestroy},
+      {WM_SIZE, &CDialogWnd::OnSize},
+      {WM_CLOSE, &CDialogWnd::OnClose},
+      {WM_GETMINMAXINFO, &CDialogWnd::OnGetMinMaxInfo},
+      {WM_NCCALCSIZE, &CDialogWnd::OnNcCalcSize},
+      {WM_NCHITTEST, &CDialogWnd::OnNcHitTest},
+      {WM_NCPAINT, &CDialogWnd::OnNcPaint},
+      {WM_NCACTIVATE, &CDialogWnd::OnNcActivate},
+      {WM_SYSCOMMAND, &CDialogWnd::OnSysCommand},
+  };
   LRESULT result = 0;
   bool handled = true;
-  bool known = true;
-  switch (uMsg) {
-    case WM_CREATE:
-      result = OnCreate(uMsg, wParam, lParam, handled);
+  bool known = false;
+  for (const Route& route : kRoutes) {
+    if (route.message == uMsg) {
+      known = true;
+      result = (this->*route.handler)(uMsg, wParam, lParam, handled);  // virtual: the override runs
       break;
-    case WM_DESTROY:
-      result = OnDestroy(uMsg, wParam, lParam, handled);
-      break;
-    case WM_SIZE:
-      result = OnSize(uMsg, wParam, lParam, handled);
-      break;
-    case WM_CLOSE:
-      result = OnClose(uMsg, wParam, lParam, handled);
-      break;
-    case WM_GETMINMAXINFO:
-      result = OnGetMinMaxInfo(uMsg, wParam, lParam, handled);
-      break;
-    case WM_NCCALCSIZE:
-      result = OnNcCalcSize(uMsg, wParam, lParam, handled);
-      break;
-    case WM_NCHITTEST:
-      result = OnNcHitTest(uMsg, wParam, lParam, handled);
-      break;
-    case WM_NCPAINT:
-      result = OnNcPaint(uMsg, wParam, lParam, handled);
-      break;
-    case WM_NCACTIVATE:
-      result = OnNcActivate(uMsg, wParam, lParam, handled);
-      break;
-    case WM_SYSCOMMAND:
-      result = OnSysCommand(uMsg, wParam, lParam, handled);
-      break;
-    default:
-      known = false;
-      break;
+    }
   }
   if (known && handled) {
     return result;
-  }
-  if (!known) {
-    result = 0;
   }
   if (m_paintManager.MessageHandler(uMsg, wParam, lParam, result)) {
     return result;

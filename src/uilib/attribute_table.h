@@ -14,6 +14,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/code_page.h"
 #include "uilib/ui_types.h"
 
 template <typename Target>
@@ -32,6 +33,14 @@ class AttributeTable {
       return std::nullopt;
     }
     return it->second(target, value);
+  }
+
+  // Applies the table, and hands a name it does not hold to `Base`'s SetAttribute (called as
+  // `Base`'s own, not as the override that asks).
+  template <typename Base>
+  bool ApplyOrBase(Target& target, std::string_view name, std::string_view value) const {
+    const std::optional<bool> taken = Apply(target, name, value);
+    return taken ? *taken : target.Base::SetAttribute(name, value);
   }
 
   std::vector<std::string> Names() const {
@@ -84,6 +93,15 @@ template <typename Target>
 typename AttributeTable<Target>::Setter Text(std::string Target::*field) {
   return [field](Target& target, std::string_view value) {
     target.*field = std::string(value);
+    return true;
+  };
+}
+
+// Any text, handed to `set` (a member function or any callable) as a wide string.
+template <typename Target, typename Set>
+typename AttributeTable<Target>::Setter WideText(Set set) {
+  return [set](Target& target, std::string_view value) {
+    std::invoke(set, target, Utf8ToWide(value));
     return true;
   };
 }

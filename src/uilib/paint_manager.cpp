@@ -14,6 +14,16 @@
 
 namespace {
 
+// Adds `item` unless it is there already; false when it was.
+template <typename T>
+bool AddOnce(std::vector<T>& items, T item) {
+  if (std::find(items.begin(), items.end(), item) != items.end()) {
+    return false;
+  }
+  items.push_back(item);
+  return true;
+}
+
 std::map<HWND, CPaintManagerUI*>& Managers() {
   static std::map<HWND, CPaintManagerUI*> managers;
   return managers;
@@ -96,37 +106,19 @@ bool CPaintManagerUI::AttachDialog(CControlUI* root) {
 }
 
 bool CPaintManagerUI::AddNotifier(INotifyUI* notifier) {
-  if (std::find(m_notifiers.begin(), m_notifiers.end(), notifier) != m_notifiers.end()) {
-    return false;
-  }
-  m_notifiers.push_back(notifier);
-  return true;
+  return AddOnce(m_notifiers, notifier);
 }
 
 bool CPaintManagerUI::RemoveNotifier(INotifyUI* notifier) {
-  const auto it = std::find(m_notifiers.begin(), m_notifiers.end(), notifier);
-  if (it == m_notifiers.end()) {
-    return false;
-  }
-  m_notifiers.erase(it);
-  return true;
+  return std::erase(m_notifiers, notifier) > 0;
 }
 
 bool CPaintManagerUI::AddPreMessageFilter(IMessageFilterUI* filter) {
-  if (std::find(m_preFilters.begin(), m_preFilters.end(), filter) != m_preFilters.end()) {
-    return false;
-  }
-  m_preFilters.push_back(filter);
-  return true;
+  return AddOnce(m_preFilters, filter);
 }
 
 bool CPaintManagerUI::RemovePreMessageFilter(IMessageFilterUI* filter) {
-  const auto it = std::find(m_preFilters.begin(), m_preFilters.end(), filter);
-  if (it == m_preFilters.end()) {
-    return false;
-  }
-  m_preFilters.erase(it);
-  return true;
+  return std::erase(m_preFilters, filter) > 0;
 }
 
 bool CPaintManagerUI::PreMessageHandler(UINT message, WPARAM wParam, LPARAM lParam,

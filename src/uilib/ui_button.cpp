@@ -29,10 +29,7 @@ const AttributeTable<CButtonUI>& CButtonUI::Attributes() {
 }
 
 bool CButtonUI::SetAttribute(std::string_view name, std::string_view value) {
-  if (const std::optional<bool> taken = Attributes().Apply(*this, name, value)) {
-    return *taken;
-  }
-  return CLabelUI::SetAttribute(name, value);
+  return Attributes().ApplyOrBase<CLabelUI>(*this, name, value);
 }
 
 void CButtonUI::DoEvent(TEventUI& event) {
@@ -128,11 +125,9 @@ const AttributeTable<COptionUI>& COptionUI::Attributes() {
   using namespace attribute;
   static const AttributeTable<COptionUI> table = {
       {"selected", Flag(&COptionUI::m_selected)},
-      {"group",
-       [](COptionUI& option, std::string_view value) {
-         option.m_group = Utf8ToWide(value);
-         return true;
-       }},
+      {"group", WideText<COptionUI>([](COptionUI& option, std::wstring group) {
+         option.m_group = std::move(group);
+       })},
       {"checkbox", Flag(&COptionUI::m_checkBox)},
       {"selectedbkcolor", Color(&COptionUI::m_selectedBkColor)},
       {"selectedtextcolor", Color(&COptionUI::m_selectedTextColor)},
@@ -143,10 +138,7 @@ const AttributeTable<COptionUI>& COptionUI::Attributes() {
 }
 
 bool COptionUI::SetAttribute(std::string_view name, std::string_view value) {
-  if (const std::optional<bool> taken = Attributes().Apply(*this, name, value)) {
-    return *taken;
-  }
-  return CButtonUI::SetAttribute(name, value);
+  return Attributes().ApplyOrBase<CButtonUI>(*this, name, value);
 }
 
 void COptionUI::Activate() {

@@ -37,11 +37,9 @@ bool CContainerUI::AddAt(CControlUI* control, int index) {
 }
 
 bool CContainerUI::Remove(CControlUI* control) {
-  const auto it = std::find(m_items.begin(), m_items.end(), control);
-  if (it == m_items.end()) {
+  if (std::erase(m_items, control) == 0) {
     return false;
   }
-  m_items.erase(it);
   delete control;
   NeedParentUpdate();
   return true;
@@ -73,10 +71,7 @@ const AttributeTable<CContainerUI>& CContainerUI::Attributes() {
 }
 
 bool CContainerUI::SetAttribute(std::string_view name, std::string_view value) {
-  if (const std::optional<bool> taken = Attributes().Apply(*this, name, value)) {
-    return *taken;
-  }
-  return CControlUI::SetAttribute(name, value);
+  return Attributes().ApplyOrBase<CControlUI>(*this, name, value);
 }
 
 CRect CContainerUI::Shrink(const RECT& rect, const RECT& by) {

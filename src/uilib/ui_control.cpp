@@ -134,21 +134,9 @@ const AttributeTable<CControlUI>& CControlUI::Attributes() {
   using namespace attribute;
   using Control = CControlUI;
   static const AttributeTable<Control> table = {
-      {"name",
-       [](Control& c, std::string_view v) {
-         c.SetName(Utf8ToWide(v));
-         return true;
-       }},
-      {"text",
-       [](Control& c, std::string_view v) {
-         c.SetText(Utf8ToWide(v));
-         return true;
-       }},
-      {"userdata",
-       [](Control& c, std::string_view v) {
-         c.SetUserData(Utf8ToWide(v));
-         return true;
-       }},
+      {"name", WideText<Control>(&Control::SetName)},
+      {"text", WideText<Control>(&Control::SetText)},
+      {"userdata", WideText<Control>(&Control::SetUserData)},
       {"width",
        [](Control& c, std::string_view v) {
          return ParseInts(v, &c.m_fixed.cx, 1) && c.m_fixed.cx >= 0;

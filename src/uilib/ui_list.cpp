@@ -244,10 +244,7 @@ const AttributeTable<CListUI>& CListUI::Attributes() {
 }
 
 bool CListUI::SetAttribute(std::string_view name, std::string_view value) {
-  if (const std::optional<bool> taken = Attributes().Apply(*this, name, value)) {
-    return *taken;
-  }
-  return CVerticalLayoutUI::SetAttribute(name, value);
+  return Attributes().ApplyOrBase<CVerticalLayoutUI>(*this, name, value);
 }
 
 int CListUI::ScrollRange() const {

@@ -12,10 +12,9 @@
 #include "platform/posted_messages.h"
 #include "platform/url_cache.h"
 #include "platform/url_download.h"
+#include "support/layout_dialog.h"
 #include "support/sample_service_process.h"
 #include "support/temp_dir.h"
-#include "ui/dialog_wnd.h"
-#include "uilib/dialog_builder.h"
 #include "uilib/gtk/gtk_backend.h"
 #include "uilib/gtk/gtk_web_browser.h"
 #include "uilib/ui_activex.h"
@@ -36,29 +35,11 @@ const char* kLayout =
   </VerticalLayout>
 </Window>)";
 
-class GuiWindow : public CDialogWnd {
- public:
-  std::wstring GetWindowClassName() const override { return L"GuiWindow"; }
-  LRESULT OnCreate(UINT, WPARAM, LPARAM, bool& bHandled) override {
-    m_paintManager.Init(m_hWnd);
-    CDialogBuilder builder;
-    m_paintManager.AttachDialog(builder.CreateFromText(kLayout, nullptr, &m_paintManager, nullptr));
-    m_paintManager.AddNotifier(this);
-    bHandled = true;
-    return 0;
-  }
-  void Notify(TNotifyUI& msg) override {
-    notes.push_back(msg.sType + L":" + (msg.pSender ? msg.pSender->GetName() : L""));
-  }
-  void OnFinalMessage(HWND) override {}
-  std::vector<std::wstring> notes;
-};
-
 class GuiTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() { ASSERT_TRUE(StartGtkBackend()) << "no display"; }
   void SetUp() override {
-    m_window = std::make_unique<GuiWindow>();
+    m_window = std::make_unique<LayoutDialog>(kLayout);
     ASSERT_NE(m_window->Create(nullptr, L"gui", 0, 0, 100, 100, 0, 0), nullptr);
     m_window->ShowWindow(true, true);
     ASSERT_TRUE(PumpUntil([this] { return IsMapped(); }, 10));
@@ -67,12 +48,12 @@ class GuiTest : public ::testing::Test {
 
   bool IsMapped() const { return UiBackend()->IsNativeWindowVisible(m_window->GetHWND()); }
   POINT ScreenCenter(const wchar_t* name) {
-    const CRect rect = m_window->m_paintManager.FindControl(name)->GetPos();
+    const CRect rect = m_window->Find(name)->GetPos();
     const RECT window = m_window->GetWindowRect();
     return {window.left + (rect.left + rect.right) / 2, window.top + (rect.top + rect.bottom) / 2};
   }
 
-  std::unique_ptr<GuiWindow> m_window;
+  std::unique_ptr<LayoutDialog> m_window;
 };
 
 TEST_F(GuiTest, WindowAppearsAndAScreenshotIsNotBlank) {
@@ -133,41 +114,27 @@ TEST_F(GuiTest, DragInTheCaptionBandMovesTheWindow) {
   PumpUntil([pid] { return Finished(pid); }, 10);
 }
 
-// Text fields over a window of their own.
-class FieldsWindow : public CDialogWnd {
- public:
-  std::wstring GetWindowClassName() const override { return L"FieldsWindow"; }
-  LRESULT OnCreate(UINT, WPARAM, LPARAM, bool& bHandled) override {
-    m_paintManager.Init(m_hWnd);
-    CDialogBuilder builder;
-    m_paintManager.AttachDialog(builder.CreateFromText(
-        R"(<Window size="300,130"><VerticalLayout inset="10,10,10,10" childpadding="10">
-             <Edit name="on" height="30"/>
-             <Edit name="off" height="30" enabled="false"/>
-           </VerticalLayout></Window>)",
-        nullptr, &m_paintManager, nullptr));
-    bHandled = true;
-    return 0;
-  }
-  void OnFinalMessage(HWND) override {}
-};
-
 // Destroying the window destroys its native fields before the controls that placed them; the
 // controls then go without touching them (the sanitizer build sees any such touch).
 TEST_F(GuiTest, ADisabledFieldTakesNoTypingAndFieldsOutliveNothing) {
-  FieldsWindow window;
+  // Text fields over a window of their own.
+  LayoutDialog window(
+      R"(<Window size="300,130"><VerticalLayout inset="10,10,10,10" childpadding="10">
+                           <Edit name="on" height="30"/>
+                           <Edit name="off" height="30" enabled="false"/>
+                         </VerticalLayout></Window>)");
   ASSERT_NE(window.Create(nullptr, L"fields", 0, 0, 100, 100, 0, 0), nullptr);
   window.ShowWindow(true, true);
   ASSERT_TRUE(PumpUntil([&] { return UiBackend()->IsNativeWindowVisible(window.GetHWND()); }, 10));
   const RECT frame = window.GetWindowRect();
   const auto type = [&](const wchar_t* name, const std::string& text) {
-    const CRect rect = window.m_paintManager.FindControl(name)->GetPos();
+    const CRect rect = window.Find(name)->GetPos();
     ASSERT_TRUE(XdotoolAndWait({"mousemove", std::to_string(frame.left + rect.left + 10),
                                 std::to_string(frame.top + (rect.top + rect.bottom) / 2), "click",
                                 "1", "type", "--delay", "40", text}));
   };
-  CControlUI* on = window.m_paintManager.FindControl(L"on");
-  CControlUI* off = window.m_paintManager.FindControl(L"off");
+  CControlUI* on = window.Find(L"on");
+  CControlUI* off = window.Find(L"off");
   type(L"on", "abc");
   ASSERT_TRUE(PumpUntil([&] { return on->GetText() == L"abc"; }, 10));
   EXPECT_EQ(window.m_paintManager.GetFocus(), on);  // the click made it the focused control
@@ -207,7 +174,7 @@ TEST_F(GuiTest, BrowserRunsTheScriptInTheSameOriginFrameAndFillsTheCache) {
                      "document.cookie = 'sid=abc123; domain=photo.localhost; path=/';"
                      "</script></body></html>");
 
-  auto* ie = static_cast<CActiveXUI*>(m_window->m_paintManager.FindControl(L"ie"));
+  auto* ie = static_cast<CActiveXUI*>(m_window->Find(L"ie"));
   IWebBrowser* browser = nullptr;
   ASSERT_EQ(ie->GetControl(IID_IWebBrowser2, &browser), S_OK);
   browser->Navigate(Utf8ToWide(www + "/static/top.html"));

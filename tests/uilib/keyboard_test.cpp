@@ -4,8 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include "layout_window.h"
 #include "platform/posted_messages.h"
-#include "ui/dialog_wnd.h"
+#include "support/headless_window_test.h"
 #include "uilib/dialog_builder.h"
 #include "uilib/headless/headless_backend.h"
 #include "uilib/ui_button.h"
@@ -45,52 +46,18 @@ constexpr int kBodyHeight = 220;
 constexpr int kRowHeight = 20;
 constexpr uint32_t kRingColor = 0xFF4A90E2;
 
-class KeyboardWindow : public CDialogWnd {
- public:
-  explicit KeyboardWindow(std::string layout) : m_layout(std::move(layout)) {}
-  std::wstring GetWindowClassName() const override { return L"KeyboardWindow"; }
-  LRESULT OnCreate(UINT, WPARAM, LPARAM, bool& bHandled) override {
-    m_paintManager.Init(m_hWnd);
-    CDialogBuilder builder;
-    m_paintManager.AttachDialog(
-        builder.CreateFromText(m_layout, nullptr, &m_paintManager, nullptr));
-    m_paintManager.AddNotifier(this);
-    bHandled = true;
-    return 0;
-  }
-  void Notify(TNotifyUI& msg) override {
-    notes.push_back(msg.sType + L":" + (msg.pSender ? msg.pSender->GetName() : L""));
-  }
-  void OnFinalMessage(HWND) override {}  // the test owns the object
-
-  std::vector<std::wstring> notes;
-
- private:
-  std::string m_layout;
-};
-
-class KeyboardTest : public ::testing::Test {
+class KeyboardTest : public HeadlessWindowTest<LayoutWindow> {
  protected:
+  KeyboardTest() : HeadlessWindowTest(kLayout) {}
   void SetUp() override {
-    auto backend = std::make_unique<HeadlessBackend>();
-    m_backend = backend.get();
-    SetUiBackend(std::move(backend));
-    TakePostedMessages();
-    m_window = std::make_unique<KeyboardWindow>(kLayout);
-    ASSERT_NE(m_window->Create(nullptr, L"keys", 0, 0, 0, 0, 400, 300), nullptr);
+    HeadlessWindowTest::SetUp();
     m_list = static_cast<CListUI*>(Find(L"list"));
     m_pm().UpdateLayout();
     m_window->notes.clear();  // "windowinit"
   }
-  void TearDown() override {
-    m_window.reset();
-    SetUiBackend(nullptr);
-  }
 
-  CPaintManagerUI& m_pm() { return m_window->m_paintManager; }
-  CControlUI* Find(const wchar_t* name) { return m_pm().FindControl(name); }
+  CPaintManagerUI& m_pm() { return m_window->Manager(); }
   CControlUI* Focus() { return m_pm().GetFocus(); }
-  HWND Hwnd() const { return m_window->GetHWND(); }
   void Key(WPARAM key, bool shift = false) { m_backend->Key(Hwnd(), key, shift); }
   HeadlessNativeEdit* Native(const wchar_t* name) {
     // Native fields are made in layout order.
@@ -101,10 +68,6 @@ class KeyboardTest : public ::testing::Test {
       }
     }
     return nullptr;
-  }
-  static POINT Center(const CControlUI* control) {
-    const CRect& rect = control->GetPos();
-    return {(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2};
   }
 
   // `count` rows: a tick and a label each, or the label alone.
@@ -135,9 +98,7 @@ class KeyboardTest : public ::testing::Test {
   }
   uint32_t Pixel(POINT point) {
     cairo_surface_t* surface = m_backend->Render(Hwnd());
-    const int stride = cairo_image_surface_get_stride(surface);
-    const uint32_t pixel = *reinterpret_cast<const uint32_t*>(
-        cairo_image_surface_get_data(surface) + point.y * stride + point.x * 4);
+    const uint32_t pixel = PixelAt(surface, point);
     cairo_surface_destroy(surface);
     return pixel;
   }
@@ -147,8 +108,6 @@ class KeyboardTest : public ::testing::Test {
     return Pixel({rect.left, (rect.top + rect.bottom) / 2});
   }
 
-  HeadlessBackend* m_backend = nullptr;
-  std::unique_ptr<KeyboardWindow> m_window;
   CListUI* m_list = nullptr;
 };
 
@@ -467,14 +426,14 @@ TEST_F(KeyboardTest, ANativeFieldFollowsItsControlsEnabledStateAndItsParentsVisi
   EXPECT_TRUE(Native(L"edit")->m_visible);
 
   // A field made under a hidden parent starts hidden, and one moved under it hides.
-  KeyboardWindow other(R"(<Window size="200,100"><VerticalLayout>
+  LayoutWindow other(R"(<Window size="200,100"><VerticalLayout>
       <HorizontalLayout name="shut" visible="false"><Edit name="e"/></HorizontalLayout>
       <HorizontalLayout name="open"/></VerticalLayout></Window>)");
   ASSERT_NE(other.Create(nullptr, L"other", 0, 0, 0, 0, 200, 100), nullptr);
   ASSERT_EQ(m_backend->edits.size(), 4u);
   EXPECT_FALSE(m_backend->edits[3]->m_visible);
-  auto* shut = static_cast<CContainerUI*>(other.m_paintManager.FindControl(L"shut"));
-  auto* open = static_cast<CContainerUI*>(other.m_paintManager.FindControl(L"open"));
+  auto* shut = static_cast<CContainerUI*>(other.Find(L"shut"));
+  auto* open = static_cast<CContainerUI*>(other.Find(L"open"));
   shut->SetVisible(true);
   EXPECT_TRUE(m_backend->edits[3]->m_visible);
   open->SetVisible(false);

@@ -6,9 +6,10 @@
 #include <set>
 #include <thread>
 
+#include "layout_window.h"
 #include "platform/posted_messages.h"
+#include "support/headless_window_test.h"
 #include "support/temp_dir.h"
-#include "ui/dialog_wnd.h"
 #include "uilib/dialog_builder.h"
 #include "uilib/headless/headless_backend.h"
 #include "uilib/render_engine.h"
@@ -49,32 +50,15 @@ const char* kLayout = R"(<?xml version="1.0" encoding="UTF-8"?>
   </VerticalLayout>
 </Window>)";
 
-// A window built from a layout text that records what reaches it.
-class TestWindow : public CDialogWnd {
+// A layout window that also records the test messages its filter sees and those that reach it:
+// the filter takes the even ones.
+class TestWindow : public LayoutWindow {
  public:
-  explicit TestWindow(std::string layout) : m_layout(std::move(layout)) {}
-  std::wstring GetWindowClassName() const override { return L"TestWindow"; }
-  LRESULT OnCreate(UINT, WPARAM, LPARAM, bool& bHandled) override {
-    m_paintManager.Init(m_hWnd);
-    m_paintManager.AddPreMessageFilter(this);
-    CDialogBuilder builder;
-    m_paintManager.AttachDialog(
-        builder.CreateFromText(m_layout, nullptr, &m_paintManager, nullptr));
-    m_paintManager.AddNotifier(this);
-    bHandled = true;
-    return 0;
-  }
-  void Notify(TNotifyUI& msg) override {
-    notes.push_back(msg.sType + L":" + (msg.pSender ? msg.pSender->GetName() : L""));
-    if (msg.sType == L"timer") {
-      m_paintManager.KillTimer(msg.pSender, static_cast<UINT>(msg.wParam));
-    }
-    CDialogWnd::Notify(msg);
-  }
+  using LayoutWindow::LayoutWindow;
   LRESULT MessageHandler(UINT uMsg, WPARAM wParam, LPARAM, bool& bHandled) override {
     if (uMsg == WM_TEST) {
       filtered.push_back(static_cast<int>(wParam));
-      bHandled = wParam % 2 == 0;  // even ones stop here
+      bHandled = wParam % 2 == 0;
     }
     return 0;
   }
@@ -83,46 +67,20 @@ class TestWindow : public CDialogWnd {
       handled.push_back(static_cast<int>(wParam));
       return 0;
     }
-    return CDialogWnd::HandleMessage(uMsg, wParam, lParam);
+    return LayoutWindow::HandleMessage(uMsg, wParam, lParam);
   }
-  void OnFinalMessage(HWND) override { *gone = true; }  // the test owns the object
 
-  std::vector<std::wstring> notes;
   std::vector<int> filtered;
   std::vector<int> handled;
-  bool* gone = &m_goneStorage;
-
- private:
-  std::string m_layout;
-  bool m_goneStorage = false;
 };
 
-class UilibTest : public ::testing::Test {
+class UilibTest : public HeadlessWindowTest<TestWindow> {
  protected:
-  void SetUp() override {
-    auto backend = std::make_unique<HeadlessBackend>();
-    m_backend = backend.get();
-    SetUiBackend(std::move(backend));
-    TakePostedMessages();
-    m_window = std::make_unique<TestWindow>(kLayout);
-    ASSERT_NE(m_window->Create(nullptr, L"test", 0, 0, 100, 100, 0, 0), nullptr);
-  }
-  void TearDown() override {
-    m_window.reset();
-    SetUiBackend(nullptr);
-  }
-  CControlUI* Find(const wchar_t* name) { return m_window->m_paintManager.FindControl(name); }
-  POINT Center(CControlUI* control) {
-    const CRect& rect = control->GetPos();
-    return {(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2};
-  }
-
-  HeadlessBackend* m_backend = nullptr;
-  std::unique_ptr<TestWindow> m_window;
+  UilibTest() : HeadlessWindowTest(kLayout) {}
 };
 
 TEST_F(UilibTest, LayoutBuildsEveryKindAndSetsTheWindow) {
-  CPaintManagerUI& pm = m_window->m_paintManager;
+  CPaintManagerUI& pm = m_window->Manager();
   EXPECT_EQ(m_window->GetClientRect().right, 400);  // the layout's size
   EXPECT_EQ(m_window->GetClientRect().bottom, 300);
   EXPECT_EQ(pm.GetCaptionRect().bottom, 40);
@@ -214,8 +172,8 @@ TEST_F(UilibTest, BuilderNamesWhatIsWrong) {
 }
 
 TEST_F(UilibTest, FindControlByPointAndByParent) {
-  EXPECT_EQ(m_window->m_paintManager.FindControl(Center(Find(L"ok"))), Find(L"ok"));
-  CControlUI* atTitle = m_window->m_paintManager.FindControl(POINT{5, 5});
+  EXPECT_EQ(m_window->Manager().FindControl(Center(Find(L"ok"))), Find(L"ok"));
+  CControlUI* atTitle = m_window->Manager().FindControl(POINT{5, 5});
   EXPECT_EQ(atTitle, Find(L"title"));
   auto* list = static_cast<CListUI*>(Find(L"list"));
   CDialogBuilder builder;
@@ -223,14 +181,14 @@ TEST_F(UilibTest, FindControlByPointAndByParent) {
     list->Add(builder.CreateFromText("<ListContainerElement><Label name=\"cell\" text=\"r" +
                                          std::to_string(i) +
                                          "\"/><Label name=\"c2\"/></ListContainerElement>",
-                                     nullptr, &m_window->m_paintManager, nullptr));
+                                     nullptr, &m_window->Manager(), nullptr));
   }
   ASSERT_EQ(list->GetCount(), 3);
-  EXPECT_EQ(m_window->m_paintManager.FindSubControlByName(list->GetItemAt(2), L"cell")->GetText(),
+  EXPECT_EQ(m_window->Manager().FindSubControlByName(list->GetItemAt(2), L"cell")->GetText(),
             L"r2");
-  m_window->m_paintManager.UpdateLayout();
+  m_window->Manager().UpdateLayout();
   // Cells take the header's columns.
-  CControlUI* cell = m_window->m_paintManager.FindSubControlByName(list->GetItemAt(0), L"c2");
+  CControlUI* cell = m_window->Manager().FindSubControlByName(list->GetItemAt(0), L"c2");
   EXPECT_EQ(cell->GetPos().left, list->GetHeader()->GetItemAt(1)->GetPos().left);
   EXPECT_EQ(cell->GetPos().GetWidth(), 100);
   list->RemoveAll();
@@ -250,7 +208,7 @@ TEST_F(UilibTest, ClicksOptionsAndKeysNotifyInOrder) {
   // Tab moves the focus from the option to the next focusable control; Space activates it.
   m_window->notes.clear();
   m_backend->Key(m_window->GetHWND(), VK_TAB, true);
-  EXPECT_EQ(m_window->m_paintManager.GetFocus(), Find(L"b"));
+  EXPECT_EQ(m_window->Manager().GetFocus(), Find(L"b"));
   m_backend->Key(m_window->GetHWND(), VK_SPACE);
   EXPECT_EQ(m_window->notes, (std::vector<std::wstring>{L"click:b", L"selectchanged:b"}));
   // A press that leaves the button before the release is no click.
@@ -284,68 +242,13 @@ TEST_F(UilibTest, PostedMessagesMeetFiltersFirstArriveInOrderAndDropWhenTheWindo
 
 TEST_F(UilibTest, TimerFiresWhenTheVirtualClockPassesIt) {
   m_window->notes.clear();
-  ASSERT_TRUE(m_window->m_paintManager.SetTimer(Find(L"ok"), 101, 6000));
+  ASSERT_TRUE(m_window->Manager().SetTimer(Find(L"ok"), 101, 6000));
   m_backend->AdvanceClock(5999);
   EXPECT_TRUE(m_window->notes.empty());
   m_backend->AdvanceClock(1);
   EXPECT_EQ(m_window->notes, std::vector<std::wstring>{L"timer:ok"});
   m_backend->AdvanceClock(60000);  // killed at its first tick
   EXPECT_EQ(m_window->notes.size(), 1u);
-}
-
-TEST_F(UilibTest, WindowBaseDispatchHitTestAndShape) {
-  const HWND hwnd = m_window->GetHWND();
-  EXPECT_EQ(m_window->SendMessage(WM_NCACTIVATE, 0, 0), 1);
-  EXPECT_EQ(m_window->SendMessage(WM_NCACTIVATE, 1, 0), 0);
-  EXPECT_EQ(m_window->SendMessage(WM_NCCALCSIZE, 0, 0), 0);
-  MINMAXINFO info{};
-  m_backend->workArea = {100, 50, 1100, 850};
-  m_window->SendMessage(WM_GETMINMAXINFO, 0, reinterpret_cast<LPARAM>(&info));
-  EXPECT_EQ(info.ptMaxSize.x, 1000);
-  EXPECT_EQ(info.ptMaxSize.y, 800);
-  EXPECT_EQ(info.ptMaxPosition.x, 0);
-
-  // Caption band: labels drag, buttons and text labels stay clickable; below it, client.
-  const RECT window = m_window->GetWindowRect();
-  auto hit = [&](POINT client) {
-    return m_window->SendMessage(WM_NCHITTEST, 0,
-                                 MAKELPARAM(window.left + client.x, window.top + client.y));
-  };
-  EXPECT_EQ(hit({5, 5}), HTCAPTION);
-  EXPECT_EQ(hit(Center(Find(L"closebtn"))), HTCLIENT);
-  EXPECT_EQ(hit(Center(Find(L"link"))), HTCLIENT);
-  EXPECT_EQ(hit({5, 100}), HTCLIENT);
-  m_backend->MouseDown(hwnd, {5, 5});
-  EXPECT_EQ(m_backend->Window(hwnd)->moveDrags, 1);
-  m_window->m_paintManager.SetCaptionRect({0, 0, 0, 0});
-  EXPECT_EQ(hit({5, 5}), HTCLIENT);
-
-  // Rounded at the top corners only.
-  const std::vector<RECT>& shape = m_backend->Window(hwnd)->shape;
-  ASSERT_FALSE(shape.empty());
-  EXPECT_EQ(shape[0].top, 8);
-  EXPECT_EQ(shape[0].bottom, 300);
-  EXPECT_GT(shape[1].left, 0);  // the first row is inset by the corner
-  EXPECT_EQ(TopRoundedRegion({0, 0, 400, 300}, {0, 0}).size(), 0u);
-  m_backend->MinimizeNativeWindow(hwnd);
-  m_backend->SetNativeWindowShape(hwnd, {});
-  m_window->SendMessage(WM_SIZE, 0, 0);
-  EXPECT_TRUE(m_backend->Window(hwnd)->shape.empty());  // a minimised window keeps its region
-
-  // Alt+F4 ends the loop without destroying the window.
-  m_backend->System(hwnd, WM_SYSCOMMAND, SC_CLOSE, 0);
-  ASSERT_TRUE(m_backend->quitCode.has_value());
-  EXPECT_EQ(*m_backend->quitCode, 0);
-  EXPECT_NE(WindowFromHandle(hwnd), nullptr);
-}
-
-TEST_F(UilibTest, BothTopCornersAreRoundedAlike) {
-  const std::vector<RECT> shape = TopRoundedRegion({0, 0, 400, 300}, {8, 8});
-  ASSERT_GT(shape.size(), 2u);
-  for (size_t row = 1; row < shape.size(); ++row) {
-    EXPECT_EQ(shape[row].left, 400 - shape[row].right) << "row " << row;
-    EXPECT_LE(shape[row].right, 400);
-  }
 }
 
 TEST_F(UilibTest, AWindowKeepsWithinItsLayoutsMinimumAndTheWorkArea) {
@@ -361,13 +264,7 @@ TEST_F(UilibTest, AWindowKeepsWithinItsLayoutsMinimumAndTheWorkArea) {
   EXPECT_EQ(window.GetClientRect().bottom, 1040);
 }
 
-TEST_F(UilibTest, CloseCommandHidesOrClosesAndTheBrowserControlIsOffered) {
-  const HWND hwnd = m_window->GetHWND();
-  m_window->ShowWindow(true, true);
-  m_window->OnCloseCommand();
-  EXPECT_FALSE(m_backend->IsNativeWindowVisible(hwnd));
-  EXPECT_NE(WindowFromHandle(hwnd), nullptr);
-
+TEST_F(UilibTest, TheBrowserControlIsOfferedAndScriptsRunInTheFirstReadableFrame) {
   auto* ie = static_cast<CActiveXUI*>(Find(L"ie"));
   IWebBrowser* browser = nullptr;
   EXPECT_EQ(ie->GetControl("{00000000-0000-0000-0000-000000000000}", &browser), E_NOINTERFACE);
@@ -381,42 +278,13 @@ TEST_F(UilibTest, CloseCommandHidesOrClosesAndTheBrowserControlIsOffered) {
   EXPECT_TRUE(scripted->frames[0].scripts.empty());
   EXPECT_EQ(scripted->frames[1].scripts, std::vector<std::wstring>{L"x()"});
   EXPECT_TRUE(scripted->frames[2].scripts.empty());
-
-  bool gone = false;
-  m_window->gone = &gone;
-  m_window->m_destroyOnClose = 1;
-  m_window->OnCloseCommand();
-  m_backend->RunUntilIdle();
-  EXPECT_TRUE(gone);
-  EXPECT_TRUE(m_backend->quitCode.has_value());  // its WM_DESTROY ends the loop
 }
 
-TEST_F(UilibTest, RenderedWindowIsNotBlankAndRowsDrawSeparators) {
-  auto* list = static_cast<CListUI*>(Find(L"list"));
-  struct SeparatorRow : CListContainerElementUI {
-    void DrawItemText(cairo_t* cr, const RECT& rc) override {
-      TListInfoUI* info = GetOwner()->GetListInfo();
-      for (int i = 0; i + 1 < info->nColumns; ++i) {
-        CRenderEngine::DrawLine(cr,
-                                {info->rcColumn[static_cast<size_t>(i)].right - 1, rc.top,
-                                 info->rcColumn[static_cast<size_t>(i)].right - 1, rc.bottom},
-                                1, GetAdjustColor(info->dwLineColor));
-      }
-    }
-  };
-  list->Add(new SeparatorRow);
+TEST_F(UilibTest, ARenderedWindowShowsItsLayoutsColours) {
   cairo_surface_t* surface = m_backend->Render(m_window->GetHWND());
   ASSERT_NE(surface, nullptr);
-  const int stride = cairo_image_surface_get_stride(surface);
-  const unsigned char* data = cairo_image_surface_get_data(surface);
-  auto pixel = [&](int x, int y) {
-    return *reinterpret_cast<const uint32_t*>(data + y * stride + x * 4);
-  };
-  EXPECT_EQ(pixel(200, 20), 0xFF2F80EDu);  // the caption band's colour
-  const CRect row = list->GetItemAt(0)->GetPos();
-  const int edge = list->GetHeader()->GetItemAt(0)->GetPos().right - 1;
-  EXPECT_EQ(pixel(edge, (row.top + row.bottom) / 2), 0xFF000000u);  // a separator
-  EXPECT_NE(pixel(edge + 3, (row.top + row.bottom) / 2), 0xFF000000u);
+  EXPECT_EQ(PixelAt(surface, {200, 20}), 0xFF2F80EDu);   // the caption band
+  EXPECT_EQ(PixelAt(surface, {200, 150}), 0xFFF4F6F8u);  // the window's own, under an empty list
   cairo_surface_destroy(surface);
 }
 

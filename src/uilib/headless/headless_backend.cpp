@@ -43,6 +43,14 @@ HeadlessWindow* HeadlessBackend::Find(HWND hwnd) {
   return it == m_windows.end() ? nullptr : &it->second;
 }
 
+HeadlessBackend* HeadlessBackend::Install() {
+  auto backend = std::make_unique<HeadlessBackend>();
+  HeadlessBackend* installed = backend.get();
+  SetUiBackend(std::move(backend));
+  TakePostedMessages();
+  return installed;
+}
+
 const HeadlessWindow* HeadlessBackend::Window(HWND hwnd) const {
   const auto it = m_windows.find(hwnd);
   return it == m_windows.end() ? nullptr : &it->second;

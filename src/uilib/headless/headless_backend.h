@@ -99,6 +99,9 @@ class HeadlessNativeEdit : public INativeEdit {
 class HeadlessBackend : public IUiBackend {
  public:
   HeadlessBackend();
+  // Makes a new headless back end the UI library's, with no posted message left over from before;
+  // the library owns it.
+  static HeadlessBackend* Install();
 
   // IUiBackend
   void CreateNativeWindow(HWND hwnd, HWND parent, const RECT& rect,
