@@ -40,7 +40,7 @@ TEST_F(ScrambledTextTest, ScrambleFollowsTheKeyRule) {
   EXPECT_EQ(ScrambleText("", kScrambleSeed), "");
 }
 
-TEST_F(ScrambledTextTest, UnscrambleUndoesScrambleForEveryByteValue) {
+TEST_F(ScrambledTextTest, UnscrambleUndoesScrambleForRandomAsciiTexts) {
   std::mt19937 random(7);
   for (int round = 0; round < 200; ++round) {
     std::string plain(1 + random() % 200, '\0');
