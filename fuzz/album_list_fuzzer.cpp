@@ -18,19 +18,12 @@
 #include "catalogue/app_state.h"
 #include "platform/code_page.h"
 #include "platform/xml_file.h"
+#include "require.h"
+#include "support/xml_depth.h"
 
 namespace {
 
 constexpr size_t kDirectParseMaxBytes = 4096;
-
-int DomDepth(const TiXmlNode* node) {
-  int deepest = 0;
-  for (const TiXmlNode* child = node->FirstChild(); child != nullptr;
-       child = child->NextSibling()) {
-    deepest = std::max(deepest, DomDepth(child));
-  }
-  return deepest + (node->ToElement() != nullptr ? 1 : 0);
-}
 
 // What TinyXML built, counted as the scan counts it.
 struct DomCounts {
@@ -55,12 +48,6 @@ void CountDom(const TiXmlNode* node, DomCounts* counts) {
       ++counts->nodes;
     }
     CountDom(child, counts);
-  }
-}
-
-void Require(bool condition) {
-  if (!condition) {
-    std::abort();
   }
 }
 

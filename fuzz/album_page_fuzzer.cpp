@@ -10,16 +10,7 @@
 
 #include "download/photo_list.h"
 #include "platform/code_page.h"
-
-namespace {
-
-void Require(bool condition) {
-  if (!condition) {
-    std::abort();
-  }
-}
-
-}  // namespace
+#include "require.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   SetProcessCodePage("UTF-8");

@@ -15,14 +15,9 @@
 #include "catalogue/web_cache.h"
 #include "platform/code_page.h"
 #include "platform/url_cache.h"
+#include "require.h"
 
 namespace {
-
-void Require(bool condition) {
-  if (!condition) {
-    std::abort();
-  }
-}
 
 std::string_view NextLine(std::string_view* rest) {
   const size_t end = rest->find('\n');

@@ -8,20 +8,11 @@
 #include <string>
 
 #include "platform/code_page.h"
+#include "require.h"
 #include "ui/album_list_item.h"
 #include "uilib/dialog_builder.h"
 #include "uilib/headless/headless_backend.h"
 #include "uilib/paint_manager.h"
-
-namespace {
-
-void Require(bool condition) {
-  if (!condition) {
-    std::abort();
-  }
-}
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static const bool ready = [] {

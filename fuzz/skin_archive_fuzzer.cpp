@@ -7,18 +7,13 @@
 #include <cstdlib>
 #include <string>
 
+#include "require.h"
 #include "skin/skin_archive.h"
 
 namespace {
 
 // Decoded lengths are kept small so that each run stays fast.
 constexpr uint32_t kMaxFuzzDecodedBytes = 1 << 16;
-
-void Require(bool condition) {
-  if (!condition) {
-    std::abort();
-  }
-}
 
 void PutLe32(std::string& file, size_t offset, uint32_t value) {
   for (size_t i = 0; i < 4; ++i) {

@@ -5,6 +5,7 @@
 #include <functional>
 
 #include "support/temp_dir.h"
+#include "support/xml_depth.h"
 
 namespace {
 
@@ -14,16 +15,6 @@ std::string Repeat(const std::string& unit, int times) {
     out += unit;
   }
   return out;
-}
-
-// The element nesting of what TinyXML built, including what it built before an error.
-int DomDepth(const TiXmlNode* node) {
-  int deepest = 0;
-  for (const TiXmlNode* child = node->FirstChild(); child != nullptr;
-       child = child->NextSibling()) {
-    deepest = std::max(deepest, DomDepth(child));
-  }
-  return deepest + (node->ToElement() != nullptr ? 1 : 0);
 }
 
 int TinyXmlDepth(const std::string& text) {
