@@ -9,8 +9,7 @@ class TempDir {
  public:
   TempDir();
   ~TempDir();
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
+  TempDir(TempDir&&) = delete;  // neither moved nor copied: one owner removes the folder
 
   const std::filesystem::path& Path() const { return m_path; }
   // Writes `bytes` to the file `name` inside the folder and returns its full path.
