@@ -10,6 +10,7 @@
 #include "platform/url_cache.h"
 #include "platform/url_download.h"
 #include "skin/scrambled_text.h"
+#include "support/artifacts.h"
 #include "support/temporary_settings.h"
 #include "ui/backend_folder_picker.h"
 #include "uilib/paint_manager.h"
@@ -120,8 +121,7 @@ bool AppHarness::WaitForAlbumList() {
 }
 
 void AppHarness::Screenshot(const std::string& name) const {
-  const char* artifacts = std::getenv("ZP_TEST_ARTIFACTS");
-  m_backend->SavePng(m_hwnd, std::string(artifacts != nullptr ? artifacts : "/tmp") + "/" + name);
+  m_backend->SavePng(m_hwnd, ArtifactPath(name).string());
 }
 
 bool AppHarness::RunUntil(const std::function<bool()>& done, int seconds) {

@@ -22,6 +22,7 @@
 #include "platform/posted_messages.h"
 #include "platform/url_cache.h"
 #include "platform/url_download.h"
+#include "support/artifacts.h"
 #include "support/service_fixture.h"
 #include "support/spawn_with_home.h"
 #include "support/temporary_settings.h"
@@ -30,11 +31,6 @@
 #include "uilib/gtk/gtk_web_browser.h"
 
 namespace {
-
-std::string Artifacts() {
-  const char* folder = std::getenv("ZP_TEST_ARTIFACTS");
-  return folder != nullptr ? folder : "/tmp";
-}
 
 // The exit status of `pid`, or -1000 when it has not ended within `seconds`.
 int WaitExit(pid_t pid, int seconds) {
@@ -58,7 +54,7 @@ std::string Dump(HWND hwnd) {
   if (GdkPixbuf* shot =
           gdk_pixbuf_get_from_window(gdk_get_default_root_window(), rect.left, rect.top,
                                      rect.right - rect.left, rect.bottom - rect.top)) {
-    gdk_pixbuf_save(shot, (Artifacts() + "/failed-window.png").c_str(), "png", nullptr, nullptr);
+    gdk_pixbuf_save(shot, ArtifactPath("failed-window.png").c_str(), "png", nullptr, nullptr);
     g_object_unref(shot);
   }
   std::string text = "\ncached:";
@@ -200,8 +196,7 @@ TEST_F(AppGuiTest, TypedUserNumberListsAlbumsAndTickedOnesDownload) {
   ASSERT_NE(shot, nullptr);
   EXPECT_EQ(gdk_pixbuf_get_width(shot), 600);
   EXPECT_EQ(gdk_pixbuf_get_height(shot), 580);
-  gdk_pixbuf_save(shot, (Artifacts() + "/program-main-window.png").c_str(), "png", nullptr,
-                  nullptr);
+  gdk_pixbuf_save(shot, ArtifactPath("program-main-window.png").c_str(), "png", nullptr, nullptr);
   g_object_unref(shot);
 
   TypeUinAndGet("20001");
