@@ -97,18 +97,18 @@ TEST(ReferenceImageTest, TheMainWindowLooksAsItShouldAtEachScale) {
   AppHarness app;
   app.ServeUser(10021, {{"a1", "春天的花", 12}, {"a2", "Beach 2026", 3}, {"p1", "家人", 5, true}});
   app.ListAlbums(10021);
-  ASSERT_EQ(app.Window()->m_albumList->GetCount(), 3);
+  ASSERT_EQ(app.RowCount(), 3);
   app.Row(0)->m_optSelect->Selected(true);
   // What differs from run to run is fixed: the download folder's path.
-  app.Window()->m_editAlbumDir->SetText(L"/home/user/ZeDiRazuz");
-  app.Window()->m_editUin->SetText(L"10021");
+  app.Control(L"edit_album_dir")->SetText(L"/home/user/ZeDiRazuz");
+  app.TypeUin(L"10021");
 
   ExpectLooksLikeReference(app, "main-window.png");
   app.Backend()->scale = 2;
   ExpectLooksLikeReference(app, "main-window@2x.png");
   app.Backend()->scale = 1;
   CRenderEngine::SetTextScale(1.5);
-  app.Window()->m_paintManager.NeedUpdate();
+  app.PaintManager().NeedUpdate();
   ExpectLooksLikeReference(app, "main-window-text-1.5.png");
   CRenderEngine::SetTextScale(1.0);
 }
