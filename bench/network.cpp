@@ -280,7 +280,7 @@ std::pair<double, double> LongestLoopGapsMs(const std::filesystem::path& dir) {
   SkinResources::SetFolder(ZP_SKIN_FOLDER);
   auto* window = new CZuPictrove;
   const HWND hwnd = window->Create(nullptr, L"DuRavuv", 0x10CF0000, 0, 0, 0, 600, 580);
-  window->m_workFolder = Utf8ToWide((dir / "Res").string()) + L"/";
+  window->SetWorkFolder(Utf8ToWide((dir / "Res").string()) + L"/");
   double longest = 0;
   const auto pump = [&longest](const std::function<bool()>& done) {
     auto last = Clock::now();
@@ -292,20 +292,22 @@ std::pair<double, double> LongestLoopGapsMs(const std::filesystem::path& dir) {
       last = now;
     }
   };
-  window->m_editUin->SetText(std::to_wstring(kUin));
+  window->m_paintManager.FindControl(L"edit_zu")->SetText(std::to_wstring(kUin));
   window->GetAlbumList();
   pump([window] { return !window->FetchInProgress(); });
   const double fetchGap = longest;
-  if (window->m_albumList->GetCount() != 2) {
+  CListUI* albums = window->AlbumList();
+  if (albums->GetCount() != 2) {
     Fail("the window did not list server 1's albums");
   }
   for (int i = 0; i < 2; ++i) {
-    static_cast<CAlbumListItemUI*>(window->m_albumList->GetItemAt(i))->m_optSelect->Selected(true);
+    static_cast<CAlbumListItemUI*>(albums->GetItemAt(i))->m_optSelect->Selected(true);
   }
   longest = 0;
-  TNotifyUI click{L"click", window->m_btnDown};
+  CControlUI* download = window->m_paintManager.FindControl(L"btn_down");
+  TNotifyUI click{L"click", download};
   window->Notify(click);
-  pump([window] { return window->m_btnDown->GetText() == kCaptionDownload; });
+  pump([download] { return download->GetText() == kCaptionDownload; });
   const double runGap = longest;
   ShutDownMainWindow(hwnd);
   SkinResources::Clear();

@@ -111,9 +111,7 @@ void CZuPictrove::StartNextAlbum() {
   m_signInTicket = 0;  // the one login window now asks for the album's password
   m_passwordTicket = ++m_loginTickets;
   m_loginWnd->OpenForPasswordAlbum(m_passwordTicket);
-  if (m_loginWnd->m_lblTitle != nullptr) {
-    m_loginWnd->m_lblTitle->SetText(prompt);
-  }
+  m_loginWnd->SetTitle(prompt);
   state->m_loginOutcome = 2;
 }
 
@@ -163,7 +161,6 @@ void CZuPictrove::UpdateAlbumProgress(int32_t row, int32_t saved) {
 }
 
 void CZuPictrove::ShowLoginForAlbumList() {
-  const std::wstring page = UserPhotoPageUrl(AppState::Instance()->m_uin);
   if (m_loginWnd == nullptr) {
     AppState::Instance()->m_loginOutcome = 1;
     return;
@@ -171,14 +168,9 @@ void CZuPictrove::ShowLoginForAlbumList() {
   m_loginWnd->CancelPending();  // a password album's login must not go on into the sign-in page
   m_passwordTicket = 0;
   m_signInTicket = ++m_loginTickets;
-  m_loginWnd->m_ticket = m_signInTicket;
   AppState::Instance()->m_loginOutcome = 1;
-  if (m_loginWnd->m_webBrowser != nullptr) {
-    m_loginWnd->m_webBrowser->Navigate(page);
-  }
-  if (m_loginWnd->m_lblTitle != nullptr) {
-    m_loginWnd->m_lblTitle->SetText(kLoginPrompt);
-  }
+  m_loginWnd->OpenForSignIn(m_signInTicket);
+  m_loginWnd->SetTitle(kLoginPrompt);
   m_loginWnd->CenterWindow();
   m_loginWnd->ShowWindow(true, true);
 }

@@ -50,6 +50,19 @@ void CDuRavuvLogin::OpenForPasswordAlbum(uint32_t ticket) {
   m_paintManager.SetTimer(m_btnOk, kLoginTimerId, kLoginTimerMs);
 }
 
+void CDuRavuvLogin::OpenForSignIn(uint32_t ticket) {
+  m_ticket = ticket;
+  if (m_webBrowser != nullptr) {
+    m_webBrowser->Navigate(UserPhotoPageUrl(AppState::Instance()->m_uin));
+  }
+}
+
+void CDuRavuvLogin::SetTitle(const std::wstring& text) {
+  if (m_lblTitle != nullptr) {
+    m_lblTitle->SetText(text);
+  }
+}
+
 void CDuRavuvLogin::CancelPending() {
   if (m_btnOk != nullptr) {
     m_paintManager.KillTimer(m_btnOk, kLoginTimerId);

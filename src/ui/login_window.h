@@ -38,7 +38,17 @@ class CDuRavuvLogin : public CDialogWnd {
   // The close and done buttons: hides the window and tells the main window what to do next for
   // the opening it answers.
   void CloseAndAnswer();
+  // Loads the user's photo page for signing in; `ticket` names this opening. Neither shows the
+  // window nor arms the timer.
+  void OpenForSignIn(uint32_t ticket);
+  // The main window the answers go to.
+  void SetMainWindow(HWND mainWnd) { m_mainWnd = mainWnd; }
+  // The title band's text: what the window asks for.
+  void SetTitle(const std::wstring& text);
+  // The opening the window answers now; 0: none.
+  uint32_t Ticket() const { return m_ticket; }
 
+ private:
   CControlUI* m_btnOk = nullptr;
   CControlUI* m_btnClose = nullptr;
   CControlUI* m_lblTitle = nullptr;

@@ -83,7 +83,7 @@ void CZuPictrove::InitWindow() {
   }
   m_loginWnd->CenterWindow();
   m_loginWnd->ShowWindow(false, false);
-  m_loginWnd->m_mainWnd = m_hWnd;
+  m_loginWnd->SetMainWindow(m_hWnd);
 }
 
 void CZuPictrove::FillAlbumList() {

@@ -68,23 +68,14 @@ class CZuPictrove : public CDialogWnd {
   // itself is left to the caller.
   void PrepareForExit();
 
-  CControlUI* m_btnMin = nullptr;
-  CControlUI* m_btnClose = nullptr;
-  CControlUI* m_btnGet = nullptr;
-  CControlUI* m_btnDown = nullptr;
-  CControlUI* m_btnAlbumAd = nullptr;
-  CControlUI* m_btnKelAd = nullptr;
-  CListUI* m_albumList = nullptr;
-  CControlUI* m_btnBrowse = nullptr;
-  CControlUI* m_editAlbumDir = nullptr;
-  CControlUI* m_editUin = nullptr;
-  COptionUI* m_optSelectAll = nullptr;
-  COptionUI* m_optSelectPwdAlbum = nullptr;
-  CDuRavuvLogin* m_loginWnd = nullptr;
-  CAlbumThread m_worker;
-  std::wstring m_workFolder;
-  std::wstring m_pendingCachePattern;
-  uint32_t m_runId = 0;  // the number of the latest run; changes when a run ends early
+  // The login window; null when it could not be made, and after PrepareForExit.
+  CDuRavuvLogin* LoginWindow() const { return m_loginWnd; }
+  CListUI* AlbumList() const { return m_albumList; }
+  CAlbumThread& Worker() { return m_worker; }
+  // The number of the latest run; it changes when a run ends early.
+  uint32_t RunNumber() const { return m_runId; }
+  // Where photo lists are downloaded to (ends with '/'); the settings' working folder by default.
+  void SetWorkFolder(const std::wstring& folder) { m_workFolder = folder; }
 
  private:
   void ShowNotice(const std::wstring& text);
@@ -112,6 +103,24 @@ class CZuPictrove : public CDialogWnd {
     bool reload = false;
   };
   void OnAlbumListFetched(uint32_t number, int32_t uin);
+
+  CControlUI* m_btnMin = nullptr;
+  CControlUI* m_btnClose = nullptr;
+  CControlUI* m_btnGet = nullptr;
+  CControlUI* m_btnDown = nullptr;
+  CControlUI* m_btnAlbumAd = nullptr;
+  CControlUI* m_btnKelAd = nullptr;
+  CListUI* m_albumList = nullptr;
+  CControlUI* m_btnBrowse = nullptr;
+  CControlUI* m_editAlbumDir = nullptr;
+  CControlUI* m_editUin = nullptr;
+  COptionUI* m_optSelectAll = nullptr;
+  COptionUI* m_optSelectPwdAlbum = nullptr;
+  CDuRavuvLogin* m_loginWnd = nullptr;
+  CAlbumThread m_worker;
+  std::wstring m_workFolder;
+  std::wstring m_pendingCachePattern;
+  uint32_t m_runId = 0;  // the number of the latest run; changes when a run ends early
 
   std::unique_ptr<AlbumListFetch> m_fetch;  // the read in progress, if any
   uint32_t m_fetchNumber = 0;               // numbers the reads

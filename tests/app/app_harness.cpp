@@ -10,6 +10,7 @@
 #include "platform/url_cache.h"
 #include "platform/url_download.h"
 #include "skin/scrambled_text.h"
+#include "support/artifacts.h"
 #include "support/temporary_settings.h"
 #include "ui/backend_folder_picker.h"
 #include "uilib/paint_manager.h"
@@ -35,7 +36,7 @@ void AppHarness::OpenWindow() {
   m_window = new CZuPictrove;
   EXPECT_NE(m_window->Create(nullptr, L"DuRavuv", 0x10CF0000, 0x00060000, 0, 0, 600, 580), nullptr);
   m_hwnd = m_window->GetHWND();
-  m_window->m_workFolder = Utf8ToWide((m_dir.Path() / "Res").string()) + L"/";
+  m_window->SetWorkFolder(Utf8ToWide((m_dir.Path() / "Res").string()) + L"/");
   m_window->ShowWindow(true, true);
   m_window->m_destroyOnClose = 1;
 }
@@ -119,9 +120,26 @@ bool AppHarness::WaitForAlbumList() {
   return RunUntil([this] { return !WindowAlive() || !m_window->FetchInProgress(); });
 }
 
+bool AppHarness::StartRunUntilLoginOpens() {
+  HeadlessWebBrowser* browser = Browser();
+  if (browser == nullptr) {
+    return false;
+  }
+  const size_t loaded = browser->navigations.size();
+  Click(L"btn_down");
+  return RunUntil([&] { return browser->navigations.size() > loaded; });
+}
+
+bool AppHarness::StartRunUntilLoginShows() {
+  if (!StartRunUntilLoginOpens()) {
+    return false;
+  }
+  m_backend->AdvanceClock(kLoginTimerMs);
+  return LoginVisible();
+}
+
 void AppHarness::Screenshot(const std::string& name) const {
-  const char* artifacts = std::getenv("ZP_TEST_ARTIFACTS");
-  m_backend->SavePng(m_hwnd, std::string(artifacts != nullptr ? artifacts : "/tmp") + "/" + name);
+  m_backend->SavePng(m_hwnd, ArtifactPath(name).string());
 }
 
 bool AppHarness::RunUntil(const std::function<bool()>& done, int seconds) {
@@ -138,7 +156,7 @@ bool AppHarness::RunUntil(const std::function<bool()>& done, int seconds) {
 }
 
 bool AppHarness::RunIsOver() const {
-  return m_window->m_btnDown->GetText() == kCaptionDownload;
+  return Control(L"btn_down")->GetText() == kCaptionDownload;
 }
 
 std::vector<std::wstring> AppHarness::Notices() const {
@@ -155,16 +173,19 @@ std::filesystem::path AppHarness::AlbumFolder(int32_t uin, const std::string& na
 }
 
 CAlbumListItemUI* AppHarness::Row(int index) const {
-  return dynamic_cast<CAlbumListItemUI*>(m_window->m_albumList->GetItemAt(index));
+  return dynamic_cast<CAlbumListItemUI*>(m_window->AlbumList()->GetItemAt(index));
 }
 
 HeadlessWebBrowser* AppHarness::Browser() const {
   return m_backend->browsers.empty() ? nullptr : m_backend->browsers.front();
 }
 
+CControlUI* AppHarness::LoginControl(const wchar_t* name) const {
+  return Login()->m_paintManager.FindControl(name);
+}
+
 bool AppHarness::LoginVisible() const {
-  return m_window->m_loginWnd != nullptr &&
-         m_backend->IsNativeWindowVisible(m_window->m_loginWnd->GetHWND());
+  return Login() != nullptr && m_backend->IsNativeWindowVisible(Login()->GetHWND());
 }
 
 std::vector<std::string> AppHarness::HiddenFiles(const std::filesystem::path& folder) {

@@ -30,6 +30,8 @@ class AppHarness {
 
   CZuPictrove* Window() const { return m_window; }
   HeadlessBackend* Backend() const { return m_backend; }
+  // The main window's paint manager, which holds its controls and their focus.
+  CPaintManagerUI& PaintManager() const { return m_window->m_paintManager; }
   CControlUI* Control(const wchar_t* name) const;
   void Click(const wchar_t* name);
   void Click(CControlUI* control);
@@ -37,6 +39,23 @@ class AppHarness {
   // Types `uin`, clicks "btn_get" and waits until the album list has been read.
   void ListAlbums(int32_t uin);
   bool WaitForAlbumList();
+  // The rows of the album list.
+  int RowCount() const { return m_window->AlbumList()->GetCount(); }
+  // Clicks "btn_down" and waits until the run asks the login window for a password album: the
+  // window loads the user's page now and shows kLoginTimerMs later.
+  bool StartRunUntilLoginOpens();
+  // StartRunUntilLoginOpens, then the clock moves on until the login window shows.
+  bool StartRunUntilLoginShows();
+  // Delivers messages until the run in progress has ended.
+  bool WaitForRunEnd() {
+    return RunUntil([this] { return RunIsOver(); });
+  }
+  // The number of the window's latest run.
+  uint32_t RunNumber() const { return m_window->RunNumber(); }
+  // Waits without bound until the worker's thread has ended.
+  void JoinWorker() { m_window->Worker().Join(); }
+  // Waits for the worker's thread as the window does when the program ends: a bounded time.
+  void WaitForWorker() { m_window->Worker().Wait(); }
   // Saves the main window as `name` in the test artifacts folder.
   void Screenshot(const std::string& name) const;
   // The program ends (ShutDownMainWindow when the window is still there) and starts again over the
@@ -56,6 +75,14 @@ class AppHarness {
   CAlbumListItemUI* Row(int index) const;
   // The login window's scripted browser.
   HeadlessWebBrowser* Browser() const;
+  // The login window; null when the main window has none.
+  CDuRavuvLogin* Login() const { return m_window->LoginWindow(); }
+  // A control of the login window's layout, by name.
+  CControlUI* LoginControl(const wchar_t* name) const;
+  std::wstring LoginTitle() const { return LoginControl(L"login_lbl_title")->GetText(); }
+  // The login window's done button ("login_btn_ok") and its close button.
+  void ClickLoginDone() { Click(LoginControl(L"login_btn_ok")); }
+  void ClickLoginClose() { Click(LoginControl(L"closebtn")); }
   bool LoginVisible() const;
   // Files in `folder` whose name starts with '.' (unfinished downloads).
   static std::vector<std::string> HiddenFiles(const std::filesystem::path& folder);

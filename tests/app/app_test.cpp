@@ -24,18 +24,21 @@ TEST(AppTest, MainWindowShowsItsControls) {
         L"album_list"}) {
     EXPECT_NE(app.Control(name), nullptr) << name;
   }
-  EXPECT_EQ(app.Window()->m_btnDown->GetText(), L"下载相册");
+  EXPECT_EQ(app.Control(L"btn_down")->GetText(), L"下载相册");
   app.Screenshot("main-window.png");
 
   // The login window's layout and the album row's layout hold every control the code looks up.
-  CDuRavuvLogin* login = app.Window()->m_loginWnd;
-  ASSERT_NE(login, nullptr);
-  EXPECT_NE(login->m_btnOk, nullptr);
-  EXPECT_NE(login->m_btnClose, nullptr);
-  EXPECT_NE(login->m_lblTitle, nullptr);
-  EXPECT_NE(login->m_browserControl, nullptr);
-  EXPECT_NE(login->m_webBrowser, nullptr);
-  std::unique_ptr<CAlbumListItemUI> row(CreateAlbumRow(&app.Window()->m_paintManager));
+  ASSERT_NE(app.Login(), nullptr);
+  EXPECT_NE(app.LoginControl(L"login_btn_ok"), nullptr);
+  EXPECT_NE(app.LoginControl(L"closebtn"), nullptr);
+  EXPECT_NE(app.LoginControl(L"login_lbl_title"), nullptr);
+  auto* browserControl = dynamic_cast<CActiveXUI*>(app.LoginControl(L"ie"));
+  ASSERT_NE(browserControl, nullptr);
+  IWebBrowser* browser = nullptr;
+  EXPECT_EQ(browserControl->GetControl(IID_IWebBrowser2, &browser), S_OK);
+  EXPECT_NE(browser, nullptr);
+  EXPECT_EQ(browser, app.Browser());  // the one the login window made when it opened
+  std::unique_ptr<CAlbumListItemUI> row(CreateAlbumRow(&app.PaintManager()));
   ASSERT_NE(row, nullptr);
   FindRowControls(row.get());
   for (CControlUI* control :
@@ -74,7 +77,7 @@ TEST(AppTest, GetButtonTakesOnlyNumbersOfAtLeast10000) {
       continue;
     }
     EXPECT_EQ(state->m_uin, c.uin) << c.typed;
-    EXPECT_EQ(app.Window()->m_albumList->GetCount(), 1) << c.typed;
+    EXPECT_EQ(app.RowCount(), 1) << c.typed;
   }
   EXPECT_TRUE(app.Backend()->messageBoxes.empty());
 }
@@ -83,14 +86,14 @@ TEST(AppTest, RunWithNothingTickedVisitsEveryRowAndEndsWithOneNotice) {
   AppHarness app;
   app.Click(L"btn_down");  // no rows: the empty-list notice, no run
   EXPECT_EQ(app.Notices(), std::vector<std::wstring>{Notice(kNoticeEmptyList)});
-  EXPECT_EQ(app.Window()->m_btnDown->GetText(), L"下载相册");
+  EXPECT_EQ(app.Control(L"btn_down")->GetText(), L"下载相册");
 
   app.ServeUser(10001, {{"a1", "One", 1}, {"a2", "Two", 1}, {"a3", "Three", 1}});
   app.ListAlbums(10001);
-  ASSERT_EQ(app.Window()->m_albumList->GetCount(), 3);
+  ASSERT_EQ(app.RowCount(), 3);
   app.Backend()->messageBoxes.clear();
   app.Click(L"btn_down");
-  ASSERT_TRUE(app.RunUntil([&] { return app.RunIsOver(); }));
+  ASSERT_TRUE(app.WaitForRunEnd());
   EXPECT_EQ(app.Notices(), Finished(0, 0));  // nothing ticked: nothing completed
   EXPECT_EQ(AppState::Instance()->m_currentAlbum, 3);
   EXPECT_FALSE(std::filesystem::exists(app.Root() / "10001" / "One"));
@@ -104,32 +107,28 @@ TEST(AppTest, TickedNormalAlbumsDownloadWithProgressAndFailedListsAreSkipped) {
                         {"a3", "Home", 2},
                         {"a4", "Skipped", 2}});
   app.ListAlbums(10001);
-  CZuPictrove* window = app.Window();
-  ASSERT_EQ(window->m_albumList->GetCount(), 4);
-  auto row = [&](int i) {
-    return static_cast<CAlbumListItemUI*>(window->m_albumList->GetItemAt(i));
-  };
-  EXPECT_EQ(row(0)->m_lblIndex->GetText(), L"1");
-  EXPECT_EQ(row(0)->m_lblName->GetText(), L"Trip");
-  EXPECT_EQ(row(0)->m_lblType->GetText(), L"普通");
-  EXPECT_EQ(row(0)->m_lblCount->GetText(), L"3");
-  EXPECT_EQ(row(0)->GetUserData(), L"a1");
+  ASSERT_EQ(app.RowCount(), 4);
+  EXPECT_EQ(app.Row(0)->m_lblIndex->GetText(), L"1");
+  EXPECT_EQ(app.Row(0)->m_lblName->GetText(), L"Trip");
+  EXPECT_EQ(app.Row(0)->m_lblType->GetText(), L"普通");
+  EXPECT_EQ(app.Row(0)->m_lblCount->GetText(), L"3");
+  EXPECT_EQ(app.Row(0)->GetUserData(), L"a1");
   for (int i : {0, 1, 2}) {
-    app.Click(row(i)->m_optSelect);
+    app.Click(app.Row(i)->m_optSelect);
   }
   app.Click(L"btn_down");
-  ASSERT_TRUE(app.RunUntil([&] { return app.RunIsOver(); }));
-  EXPECT_EQ(row(0)->m_lblStatus->GetText(), L"3");
-  EXPECT_EQ(row(1)->m_lblStatus->GetText(), L"-");  // its photo list failed: skipped
-  EXPECT_EQ(row(2)->m_lblStatus->GetText(), L"2");
-  EXPECT_EQ(row(3)->m_lblStatus->GetText(), L"-");
+  ASSERT_TRUE(app.WaitForRunEnd());
+  EXPECT_EQ(app.Row(0)->m_lblStatus->GetText(), L"3");
+  EXPECT_EQ(app.Row(1)->m_lblStatus->GetText(), L"-");  // its photo list failed: skipped
+  EXPECT_EQ(app.Row(2)->m_lblStatus->GetText(), L"2");
+  EXPECT_EQ(app.Row(3)->m_lblStatus->GetText(), L"-");
   EXPECT_TRUE(std::filesystem::exists(app.AlbumFolder(10001, "Trip") / "photo2.jpg"));
   EXPECT_EQ(std::filesystem::file_size(app.AlbumFolder(10001, "Home") / "photo1.jpg"), 1000u);
   EXPECT_FALSE(std::filesystem::exists(app.AlbumFolder(10001, "Broken")));
   EXPECT_EQ(app.Notices(), Finished(2, 1));
-  EXPECT_EQ(row(0)->m_lblRemark->GetText(), L"完成");
-  EXPECT_EQ(row(1)->m_lblRemark->GetText(), L"列表失败");
-  EXPECT_EQ(row(3)->m_lblRemark->GetText(), L"");
+  EXPECT_EQ(app.Row(0)->m_lblRemark->GetText(), L"完成");
+  EXPECT_EQ(app.Row(1)->m_lblRemark->GetText(), L"列表失败");
+  EXPECT_EQ(app.Row(3)->m_lblRemark->GetText(), L"");
   EXPECT_TRUE(std::filesystem::is_empty(app.m_dir.Path() / "Res"));  // lists read and deleted
   app.Screenshot("main-window-after-run.png");
 }
@@ -140,7 +139,7 @@ TEST(AppTest, PasswordAlbumsGoThroughTheLoginWindowAndTheWebCache) {
   const FixtureAlbum lost("p2", "Lost", 2, true);
   app.ServeUser(10002, {{"n1", "Open", 1}, secret, lost});
   app.ListAlbums(10002);
-  ASSERT_EQ(app.Window()->m_albumList->GetCount(), 3);
+  ASSERT_EQ(app.RowCount(), 3);
   EXPECT_EQ(app.Row(1)->m_lblType->GetText(), L"加密");
   app.Click(L"opt_select_pwd_album");  // ticks the password albums only
   EXPECT_FALSE(app.Row(0)->m_optSelect->IsSelected());
@@ -155,11 +154,10 @@ TEST(AppTest, PasswordAlbumsGoThroughTheLoginWindowAndTheWebCache) {
       app.CacheAlbumPage(10002, secret);  // the page opened the album: its answer is cached
     }
   };
-  app.Click(L"btn_down");
-  ASSERT_TRUE(app.RunUntil([&] { return browser->navigations.size() == 1; }));
+  ASSERT_TRUE(app.StartRunUntilLoginOpens());
   EXPECT_EQ(browser->navigations[0],
             L"http://" + Utf8ToWide(app.m_service.Service().Host("user")) + L"/10002/photo/");
-  EXPECT_EQ(app.Window()->m_loginWnd->m_lblTitle->GetText(), L"请输入《Secret》相册密码");
+  EXPECT_EQ(app.LoginTitle(), L"请输入《Secret》相册密码");
   EXPECT_FALSE(app.LoginVisible());  // shown with the script, 6 s later
   app.Backend()->AdvanceClock(5999);
   EXPECT_FALSE(app.LoginVisible());
@@ -170,7 +168,7 @@ TEST(AppTest, PasswordAlbumsGoThroughTheLoginWindowAndTheWebCache) {
   EXPECT_EQ(browser->frames[1].scripts[0],
             L"if( typeof myView != 'undefined' ){myView.tcisdStats('list.ablumcover');"
             L"myView.enter(1);}");
-  app.Click(app.Window()->m_loginWnd->m_btnClose);
+  app.ClickLoginClose();
   EXPECT_FALSE(app.LoginVisible());
 
   // The album comes from the cached answer; the next one has no answer there and is skipped.
@@ -178,8 +176,8 @@ TEST(AppTest, PasswordAlbumsGoThroughTheLoginWindowAndTheWebCache) {
   EXPECT_EQ(app.Row(1)->m_lblStatus->GetText(), L"2");
   EXPECT_EQ(std::filesystem::file_size(app.AlbumFolder(10002, "Secret") / "secret1.jpg"), 1000u);
   app.Backend()->AdvanceClock(6000);
-  app.Click(app.Window()->m_loginWnd->m_btnOk);
-  ASSERT_TRUE(app.RunUntil([&] { return app.RunIsOver(); }));
+  app.ClickLoginDone();
+  ASSERT_TRUE(app.WaitForRunEnd());
   EXPECT_EQ(app.Row(2)->m_lblStatus->GetText(), L"-");
   EXPECT_EQ(app.Row(1)->m_lblRemark->GetText(), L"完成");
   EXPECT_EQ(app.Row(2)->m_lblRemark->GetText(), L"未找到页面");
@@ -196,19 +194,19 @@ TEST(AppTest, SignInReloadsTheListOrSaysItStillCannotBeRead) {
   ASSERT_TRUE(app.LoginVisible());
   EXPECT_EQ(browser->navigations.back(),
             L"http://" + Utf8ToWide(app.m_service.Service().Host("user")) + L"/10003/photo/");
-  EXPECT_EQ(app.Window()->m_loginWnd->m_lblTitle->GetText(), L"请登录Zu空间");
-  app.Click(app.Window()->m_loginWnd->m_btnClose);
+  EXPECT_EQ(app.LoginTitle(), L"请登录Zu空间");
+  app.ClickLoginClose();
   ASSERT_TRUE(app.RunUntil([&] { return !app.Notices().empty(); }));
   EXPECT_EQ(app.Notices(), std::vector<std::wstring>{Notice(kNoticeReloadFailed)});
-  EXPECT_EQ(app.Window()->m_albumList->GetCount(), 0);
+  EXPECT_EQ(app.RowCount(), 0);
 
   app.Backend()->messageBoxes.clear();
   app.Click(L"btn_get");
   app.WaitForAlbumList();
   ASSERT_TRUE(app.LoginVisible());
   app.ServeUser(10003, {{"a1", "After", 1}, {"a2", "Sign-in", 1}});  // signed in on the page
-  app.Click(app.Window()->m_loginWnd->m_btnOk);
-  ASSERT_TRUE(app.RunUntil([&] { return app.Window()->m_albumList->GetCount() == 2; }));
+  app.ClickLoginDone();
+  ASSERT_TRUE(app.RunUntil([&] { return app.RowCount() == 2; }));
   EXPECT_TRUE(app.Notices().empty());
 }
 
@@ -219,16 +217,16 @@ TEST(AppTest, StoppedRunsNeverMoveALaterRunOn) {
                 {{"n1", "Slow", 20, false, "", 3000, "slow"}, slowSecret, {"n2", "Quick", 2}});
   app.CacheAlbumPage(10004, slowSecret);
   app.ListAlbums(10004);
-  ASSERT_EQ(app.Window()->m_albumList->GetCount(), 3);
+  ASSERT_EQ(app.RowCount(), 3);
   app.Click(L"opt_select_all");
 
   // Stop during a normal album: the caption turns back and the run ends where it was.
   app.Click(L"btn_down");
-  EXPECT_EQ(app.Window()->m_btnDown->GetText(), L"停止下载");
+  EXPECT_EQ(app.Control(L"btn_down")->GetText(), L"停止下载");
   ASSERT_TRUE(app.RunUntil([&] { return app.Row(0)->m_lblStatus->GetText() != L"-"; }));
   app.Click(L"btn_down");
   EXPECT_TRUE(app.RunIsOver());
-  app.Window()->m_worker.Wait();
+  app.WaitForWorker();
   app.Backend()->RunUntilIdle();
   EXPECT_EQ(AppState::Instance()->m_currentAlbum, 0);
   EXPECT_LT(std::stoi(app.Row(0)->m_lblStatus->GetText()), 20);
@@ -237,16 +235,14 @@ TEST(AppTest, StoppedRunsNeverMoveALaterRunOn) {
   // Stop during a password album, then start again at once: the stopped album's late end
   // belongs to the old run and must not skip a row of the new one.
   app.Row(0)->m_optSelect->Selected(false);
-  app.Click(L"btn_down");
-  ASSERT_TRUE(app.RunUntil([&] { return app.Browser()->navigations.size() == 1; }));
-  app.Backend()->AdvanceClock(6000);
-  app.Click(app.Window()->m_loginWnd->m_btnClose);
+  ASSERT_TRUE(app.StartRunUntilLoginShows());
+  app.ClickLoginClose();
   ASSERT_TRUE(app.RunUntil([&] { return app.Row(1)->m_lblStatus->GetText() != L"-"; }));
   app.Click(L"btn_down");  // stop
   ASSERT_TRUE(app.RunIsOver());
   app.Row(1)->m_optSelect->Selected(false);
   app.Click(L"btn_down");  // a new run while the old worker may still be finishing
-  ASSERT_TRUE(app.RunUntil([&] { return app.RunIsOver(); }));
+  ASSERT_TRUE(app.WaitForRunEnd());
   EXPECT_EQ(app.Row(2)->m_lblStatus->GetText(), L"2");
   EXPECT_EQ(AppState::Instance()->m_currentAlbum, 3);
   app.Backend()->RunUntilIdle();
@@ -263,8 +259,7 @@ TEST(AppTest, StoppingWhileTheLoginWindowIsPendingGivesItUp) {
   app.CacheAlbumPage(10008, secret);
   app.ListAlbums(10008);
   app.Click(L"opt_select_pwd_album");
-  app.Click(L"btn_down");
-  ASSERT_TRUE(app.RunUntil([&] { return app.Browser()->navigations.size() == 1; }));
+  ASSERT_TRUE(app.StartRunUntilLoginOpens());
   app.Click(L"btn_down");  // stop while the login window is about to show
   EXPECT_TRUE(app.RunIsOver());
   EXPECT_EQ(app.Row(1)->m_lblRemark->GetText(), L"已停止");
@@ -272,7 +267,7 @@ TEST(AppTest, StoppingWhileTheLoginWindowIsPendingGivesItUp) {
   EXPECT_FALSE(app.LoginVisible());  // its timer was disarmed: nothing is steered or shown
   EXPECT_TRUE(app.Browser()->frames.empty() || app.Browser()->frames[0].scripts.empty());
   // Even a click that reaches the hidden window acts on nothing.
-  app.Click(app.Window()->m_loginWnd->m_btnOk);
+  app.ClickLoginDone();
   app.Backend()->RunUntilIdle();
   EXPECT_FALSE(std::filesystem::exists(app.AlbumFolder(10008, "Last secret")));
   EXPECT_TRUE(app.Notices().empty());
@@ -290,11 +285,11 @@ TEST(AppTest, AlbumIdsNeverNameAFileOutsideTheWorkingFolder) {
   AppHarness app;
   app.ServeUser(10005, {{"../../escape me", "Odd", 2}});
   app.ListAlbums(10005);
-  ASSERT_EQ(app.Window()->m_albumList->GetCount(), 1);
+  ASSERT_EQ(app.RowCount(), 1);
   EXPECT_EQ(app.Row(0)->GetUserData(), L"../../escape me");
   app.Click(L"opt_select_all");
   app.Click(L"btn_down");
-  ASSERT_TRUE(app.RunUntil([&] { return app.RunIsOver(); }));
+  ASSERT_TRUE(app.WaitForRunEnd());
   EXPECT_EQ(app.Row(0)->m_lblStatus->GetText(), L"2");  // the service got the id unchanged
   EXPECT_TRUE(std::filesystem::exists(app.AlbumFolder(10005, "Odd") / "photo1.jpg"));
   EXPECT_FALSE(std::filesystem::exists(app.m_dir.Path().parent_path() / "escape me.xml"));
@@ -307,7 +302,7 @@ TEST(AppTest, AnAlbumWhoseNameCleansToNothingGetsItsOwnFolder) {
   app.ListAlbums(10006);
   app.Click(L"opt_select_all");
   app.Click(L"btn_down");
-  ASSERT_TRUE(app.RunUntil([&] { return app.RunIsOver(); }));
+  ASSERT_TRUE(app.WaitForRunEnd());
   EXPECT_TRUE(std::filesystem::exists(app.AlbumFolder(10006, "未命名相册") / "photo0.jpg"));
   EXPECT_FALSE(std::filesystem::exists(app.Root() / "10006" / "photo0.jpg"));
 }
@@ -319,10 +314,10 @@ TEST(AppTest, EnterInTheUserNumberFieldGetsTheListAndEscapeClosesTheLoginWindow)
   HeadlessNativeEdit* field = app.Backend()->edits.at(0);  // "edit_zu" comes first
   app.TypeUin(L"10008");
   field->UserFocus();  // a click into the field
-  EXPECT_EQ(app.Window()->m_paintManager.GetFocus(), app.Control(L"edit_zu"));
+  EXPECT_EQ(app.PaintManager().GetFocus(), app.Control(L"edit_zu"));
   app.Backend()->Key(main, VK_RETURN);
   app.WaitForAlbumList();
-  ASSERT_EQ(app.Window()->m_albumList->GetCount(), 2);
+  ASSERT_EQ(app.RowCount(), 2);
 
   // Enter does what the button does, and nothing while the button cannot be pressed.
   app.ServeUser(10009, {{"b1", "Three", 1}});
@@ -330,11 +325,11 @@ TEST(AppTest, EnterInTheUserNumberFieldGetsTheListAndEscapeClosesTheLoginWindow)
   app.Control(L"btn_get")->SetEnabled(false);
   app.Backend()->Key(main, VK_RETURN);
   app.WaitForAlbumList();
-  EXPECT_EQ(app.Window()->m_albumList->GetCount(), 2);
+  EXPECT_EQ(app.RowCount(), 2);
   app.Control(L"btn_get")->SetEnabled(true);
   app.Backend()->Key(main, VK_RETURN);
   app.WaitForAlbumList();
-  EXPECT_EQ(app.Window()->m_albumList->GetCount(), 1);
+  EXPECT_EQ(app.RowCount(), 1);
 
   // Escape in the login window is its close button: the list is asked for again.
   app.TypeUin(L"10003");  // no server lists this user: sign in first
@@ -344,7 +339,7 @@ TEST(AppTest, EnterInTheUserNumberFieldGetsTheListAndEscapeClosesTheLoginWindow)
   app.Backend()->Key(main, VK_ESCAPE);  // the main window has no use for it
   EXPECT_TRUE(app.LoginVisible());
   EXPECT_TRUE(app.Backend()->IsNativeWindowVisible(main));
-  app.Backend()->Key(app.Window()->m_loginWnd->GetHWND(), VK_ESCAPE);
+  app.Backend()->Key(app.Login()->GetHWND(), VK_ESCAPE);
   EXPECT_FALSE(app.LoginVisible());
   ASSERT_TRUE(app.RunUntil([&] { return !app.Notices().empty(); }));
   EXPECT_EQ(app.Notices(), std::vector<std::wstring>{Notice(kNoticeReloadFailed)});

@@ -91,7 +91,7 @@ class RandomRun {
   int Pick(int low, int high) { return std::uniform_int_distribution<int>(low, high)(m_random); }
 
   CZuPictrove* Window() const { return m_app.Window(); }
-  int Rows() const { return Window()->m_albumList->GetCount(); }
+  int Rows() const { return m_app.RowCount(); }
 
   void Act() {
     const int action = Pick(0, 39);
@@ -104,8 +104,12 @@ class RandomRun {
     } else if (action <= 13) {
       m_app.Backend()->messageBoxes.clear();
       m_app.Click(L"btn_down");
-    } else if (action <= 16 && Window()->m_loginWnd != nullptr) {
-      m_app.Click(Pick(0, 1) ? Window()->m_loginWnd->m_btnOk : Window()->m_loginWnd->m_btnClose);
+    } else if (action <= 16 && m_app.Login() != nullptr) {
+      if (Pick(0, 1)) {
+        m_app.ClickLoginDone();
+      } else {
+        m_app.ClickLoginClose();
+      }
     } else if (action <= 19) {
       m_app.Backend()->AdvanceClock(6000);
     } else if (action == 20) {
@@ -122,11 +126,11 @@ class RandomRun {
   // Lets the run in progress go to its end, answering the login window as a user would.
   void RunToTheEnd() {
     while (m_app.WindowAlive() && !m_app.RunIsOver() && !::testing::Test::HasFailure()) {
-      ASSERT_TRUE(m_app.RunUntil(
-          [&] { return m_app.RunIsOver() || Window()->m_loginWnd->m_ticket != 0; }, 60));
+      ASSERT_TRUE(
+          m_app.RunUntil([&] { return m_app.RunIsOver() || m_app.Login()->Ticket() != 0; }, 60));
       if (!m_app.RunIsOver()) {
         m_app.Backend()->AdvanceClock(6000);
-        m_app.Click(Window()->m_loginWnd->m_btnOk);
+        m_app.ClickLoginDone();
       }
       CheckFolders();
     }
@@ -178,7 +182,7 @@ class RandomRun {
         }
       }
     }
-    const std::pair<int, uint32_t> run{m_generation, Window()->m_runId};
+    const std::pair<int, uint32_t> run{m_generation, m_app.RunNumber()};
     if (run != m_run) {
       m_run = run;
       m_baseline = photos;
@@ -218,7 +222,7 @@ class RandomRun {
     if (m_app.WindowAlive() && !m_app.RunIsOver()) {
       m_app.Click(L"btn_down");
     }
-    Window()->m_worker.Join();
+    m_app.JoinWorker();
     m_app.Pump();
     CheckFolders();
     const std::filesystem::path user = m_app.Root() / std::to_string(m_uin);

@@ -8,6 +8,7 @@
 #include <cstdlib>
 
 #include "app/app_harness.h"
+#include "support/artifacts.h"
 #include "uilib/render_engine.h"
 
 namespace {
@@ -16,11 +17,6 @@ namespace {
 // rasterised by the system's libraries, which may round a little differently).
 constexpr int kChannelTolerance = 24;
 constexpr double kDifferingShare = 0.002;
-
-std::string ArtifactsFolder() {
-  const char* folder = std::getenv("ZP_TEST_ARTIFACTS");
-  return folder != nullptr ? folder : "/tmp";
-}
 
 struct Comparison {
   bool sameSize = false;
@@ -82,14 +78,14 @@ void ExpectLooksLikeReference(AppHarness& app, const std::string& name) {
   const bool alike =
       result.sameSize && result.differing <= static_cast<long>(kDifferingShare * result.total);
   if (!alike) {
-    cairo_surface_write_to_png(actual, (ArtifactsFolder() + "/actual-" + name).c_str());
+    cairo_surface_write_to_png(actual, ArtifactPath("actual-" + name).c_str());
     if (diff != nullptr) {
-      cairo_surface_write_to_png(diff, (ArtifactsFolder() + "/difference-" + name).c_str());
+      cairo_surface_write_to_png(diff, ArtifactPath("difference-" + name).c_str());
     }
   }
   EXPECT_TRUE(result.sameSize) << name << ": the size differs from the reference";
   EXPECT_TRUE(alike) << name << ": " << result.differing << " of " << result.total
-                     << " pixels differ; see " << ArtifactsFolder();
+                     << " pixels differ; see " << ArtifactsFolder().string();
   if (diff != nullptr) {
     cairo_surface_destroy(diff);
   }
@@ -101,18 +97,18 @@ TEST(ReferenceImageTest, TheMainWindowLooksAsItShouldAtEachScale) {
   AppHarness app;
   app.ServeUser(10021, {{"a1", "春天的花", 12}, {"a2", "Beach 2026", 3}, {"p1", "家人", 5, true}});
   app.ListAlbums(10021);
-  ASSERT_EQ(app.Window()->m_albumList->GetCount(), 3);
+  ASSERT_EQ(app.RowCount(), 3);
   app.Row(0)->m_optSelect->Selected(true);
   // What differs from run to run is fixed: the download folder's path.
-  app.Window()->m_editAlbumDir->SetText(L"/home/user/ZeDiRazuz");
-  app.Window()->m_editUin->SetText(L"10021");
+  app.Control(L"edit_album_dir")->SetText(L"/home/user/ZeDiRazuz");
+  app.TypeUin(L"10021");
 
   ExpectLooksLikeReference(app, "main-window.png");
   app.Backend()->scale = 2;
   ExpectLooksLikeReference(app, "main-window@2x.png");
   app.Backend()->scale = 1;
   CRenderEngine::SetTextScale(1.5);
-  app.Window()->m_paintManager.NeedUpdate();
+  app.PaintManager().NeedUpdate();
   ExpectLooksLikeReference(app, "main-window-text-1.5.png");
   CRenderEngine::SetTextScale(1.0);
 }

@@ -35,12 +35,10 @@ TEST(RunSequenceTest, AGivenUpLoginWindowNeverEmptiesAnotherAlbum) {
   app.CacheAlbumPage(10011, beta);
   app.ListAlbums(10011);
   app.Row(1)->m_optSelect->Selected(true);
-  app.Click(L"btn_down");  // Alpha is not ticked yet: Beta's login opens at once
-  ASSERT_TRUE(app.RunUntil([&] { return app.Browser()->navigations.size() == 1; }));
-  const uint32_t staleTicket = app.Window()->m_loginWnd->m_ticket;
+  // Alpha is not ticked yet: Beta's login opens at once.
+  ASSERT_TRUE(app.StartRunUntilLoginShows());
+  const uint32_t staleTicket = app.Login()->Ticket();
   ASSERT_NE(staleTicket, 0u);
-  app.Backend()->AdvanceClock(6000);
-  ASSERT_TRUE(app.LoginVisible());
   app.Click(L"btn_down");  // stop: the login window goes
   EXPECT_FALSE(app.LoginVisible());
 
@@ -49,14 +47,14 @@ TEST(RunSequenceTest, AGivenUpLoginWindowNeverEmptiesAnotherAlbum) {
   ASSERT_TRUE(app.RunUntil([&] { return app.Row(0)->m_lblStatus->GetText() != L"-"; }));
   // 完成 of the given-up login arrives while Alpha downloads.
   PostMessage(app.Window()->GetHWND(), WM_PASSWORD_RESUME, staleTicket, 0);
-  app.Click(app.Window()->m_loginWnd->m_btnOk);
+  app.ClickLoginDone();
   ASSERT_TRUE(app.RunUntil([&] { return app.Browser()->navigations.size() == 2; }));
   EXPECT_EQ(app.AlbumFiles(10011, "Alpha"), CompleteAlbum(6, 3000));
   EXPECT_FALSE(std::filesystem::exists(app.AlbumFolder(10011, "Beta")));
   // The login this run opened does its work.
   app.Backend()->AdvanceClock(6000);
-  app.Click(app.Window()->m_loginWnd->m_btnOk);
-  ASSERT_TRUE(app.RunUntil([&] { return app.RunIsOver(); }));
+  app.ClickLoginDone();
+  ASSERT_TRUE(app.WaitForRunEnd());
   EXPECT_EQ(app.AlbumFiles(10011, "Alpha"), CompleteAlbum(6, 3000));
   EXPECT_EQ(app.AlbumFiles(10011, "Beta").size(), 2u);
   EXPECT_EQ(app.Notices(), Finished(2, 0));
@@ -84,7 +82,7 @@ TEST(RunSequenceTest, AStopDuringASlowPhotoEndsItAtOnceAndARestartRunsCleanly) {
     app.Row(0)->m_optSelect->Selected(false);  // the second round stops in the stalled album
     app.Backend()->RunUntilIdle();
   }
-  app.Window()->m_worker.Join();
+  app.JoinWorker();
   app.Backend()->RunUntilIdle();
   EXPECT_TRUE(AppHarness::HiddenFiles(app.AlbumFolder(10012, "Trickle")).empty());
   EXPECT_TRUE(AppHarness::HiddenFiles(app.AlbumFolder(10012, "Stall")).empty());
@@ -93,7 +91,7 @@ TEST(RunSequenceTest, AStopDuringASlowPhotoEndsItAtOnceAndARestartRunsCleanly) {
   // A full run after the stops: the late ends of the stopped workers move nothing on.
   app.Row(1)->m_optSelect->Selected(false);
   app.Click(L"btn_down");
-  ASSERT_TRUE(app.RunUntil([&] { return app.RunIsOver(); }));
+  ASSERT_TRUE(app.WaitForRunEnd());
   EXPECT_EQ(app.AlbumFiles(10012, "Quick"), CompleteAlbum(3, 1000));
   EXPECT_EQ(app.Row(2)->m_lblRemark->GetText(), L"完成");
   EXPECT_EQ(app.Notices(), Finished(1, 0));
@@ -107,10 +105,8 @@ TEST(RunSequenceTest, CloseDuringAPasswordAlbumStartsNothingMoreAndEndsAtOnce) {
   app.CacheAlbumPage(10013, secret);
   app.ListAlbums(10013);
   app.Click(L"opt_select_all");
-  app.Click(L"btn_down");
-  ASSERT_TRUE(app.RunUntil([&] { return app.Browser()->navigations.size() == 1; }));
-  app.Backend()->AdvanceClock(6000);
-  app.Click(app.Window()->m_loginWnd->m_btnOk);
+  ASSERT_TRUE(app.StartRunUntilLoginShows());
+  app.ClickLoginDone();
   ASSERT_TRUE(app.RunUntil(
       [&] { return !AppHarness::HiddenFiles(app.AlbumFolder(10013, "Secret")).empty(); }));
   const HWND hwnd = app.Window()->GetHWND();
@@ -130,11 +126,9 @@ TEST(RunSequenceTest, TheEndNoticeAndTheRemarksTellWhatHappened) {
                         {"p1", "No page", 2, true}});
   app.ListAlbums(10014);
   app.Click(L"opt_select_all");
-  app.Click(L"btn_down");
-  ASSERT_TRUE(app.RunUntil([&] { return app.Browser()->navigations.size() == 1; }));
-  app.Backend()->AdvanceClock(6000);
-  app.Click(app.Window()->m_loginWnd->m_btnClose);
-  ASSERT_TRUE(app.RunUntil([&] { return app.RunIsOver(); }));
+  ASSERT_TRUE(app.StartRunUntilLoginShows());
+  app.ClickLoginClose();
+  ASSERT_TRUE(app.WaitForRunEnd());
   EXPECT_EQ(app.Notices(), Finished(0, 3));  // every ticked album failed: no success claimed
   EXPECT_EQ(app.Row(0)->m_lblRemark->GetText(), L"列表失败");
   EXPECT_EQ(app.Row(1)->m_lblRemark->GetText(), L"部分失败 (3 张)");
@@ -152,7 +146,7 @@ TEST(RunSequenceTest, AlbumsOfOneNameGetFoldersOfTheirOwn) {
   app.ListAlbums(10015);
   app.Click(L"opt_select_all");
   app.Click(L"btn_down");
-  ASSERT_TRUE(app.RunUntil([&] { return app.RunIsOver(); }));
+  ASSERT_TRUE(app.WaitForRunEnd());
   EXPECT_EQ(app.AlbumFiles(10015, "Trip"), CompleteAlbum(2, 1111));
   EXPECT_EQ(app.AlbumFiles(10015, "Trip_1"), CompleteAlbum(3, 2222));
   EXPECT_EQ(app.AlbumFiles(10015, "Trip_1_1"), CompleteAlbum(1, 3333));
@@ -165,7 +159,7 @@ TEST(RunSequenceTest, AlbumsOfOneNameGetFoldersOfTheirOwn) {
   app.Row(2)->m_optSelect->Selected(false);
   app.Row(3)->m_optSelect->Selected(false);
   app.Click(L"btn_down");
-  ASSERT_TRUE(app.RunUntil([&] { return app.RunIsOver(); }));
+  ASSERT_TRUE(app.WaitForRunEnd());
   EXPECT_EQ(app.AlbumFiles(10015, "Trip"), CompleteAlbum(2, 1111));
   EXPECT_EQ(app.AlbumFiles(10015, "Trip_1"), CompleteAlbum(3, 2222));
 }
@@ -178,11 +172,9 @@ TEST(RunSequenceTest, APasswordAlbumTakesOnlyItsOwnPage) {
   app.CacheAlbumPage(10016, v22);  // only the other album's page is cached
   app.ListAlbums(10016);
   app.Row(0)->m_optSelect->Selected(true);
-  app.Click(L"btn_down");
-  ASSERT_TRUE(app.RunUntil([&] { return app.Browser()->navigations.size() == 1; }));
-  app.Backend()->AdvanceClock(6000);
-  app.Click(app.Window()->m_loginWnd->m_btnOk);
-  ASSERT_TRUE(app.RunUntil([&] { return app.RunIsOver(); }));
+  ASSERT_TRUE(app.StartRunUntilLoginShows());
+  app.ClickLoginDone();
+  ASSERT_TRUE(app.WaitForRunEnd());
   EXPECT_EQ(app.Row(0)->m_lblRemark->GetText(), L"未找到页面");
   EXPECT_FALSE(std::filesystem::exists(app.AlbumFolder(10016, "Short id")));
 }
@@ -193,13 +185,11 @@ TEST(RunSequenceTest, LateMessagesOfAnEarlierRunOrLoginActOnNothing) {
   app.ServeUser(10017, {{"n1", "First", 2}, secret});
   app.ListAlbums(10017);
   app.Click(L"opt_select_all");
-  app.Click(L"btn_down");
-  ASSERT_TRUE(app.RunUntil([&] { return app.Browser()->navigations.size() == 1; }));
-  const uint32_t run = app.Window()->m_runId;
+  ASSERT_TRUE(app.StartRunUntilLoginOpens());
+  const uint32_t run = app.RunNumber();
   const HWND hwnd = app.Window()->GetHWND();
-  app.Click(L"btn_down");  // stop while the password album's login is pending
-  app.Click(L"btn_down");  // a new run, which reaches the login again
-  ASSERT_TRUE(app.RunUntil([&] { return app.Browser()->navigations.size() == 2; }));
+  app.Click(L"btn_down");                      // stop while the password album's login is pending
+  ASSERT_TRUE(app.StartRunUntilLoginOpens());  // a new run, which reaches the login again
   PostMessage(hwnd, WM_PHOTO_SAVED, RunParam(run, 0), 99);
   PostMessage(hwnd, WM_ALBUM_DONE, RunParam(run, 1), OutcomeParam(AlbumOutcome::kCompleted, 0));
   PostMessage(hwnd, WM_ALBUMS_RELOAD, 0, 0);
@@ -215,10 +205,10 @@ TEST(RunSequenceTest, LateMessagesOfAnEarlierRunOrLoginActOnNothing) {
   app.ListAlbums(10018);
   EXPECT_TRUE(app.RunIsOver());
   ASSERT_TRUE(app.LoginVisible());
-  EXPECT_EQ(app.Window()->m_loginWnd->m_lblTitle->GetText(), L"请登录Zu空间");
+  EXPECT_EQ(app.LoginTitle(), L"请登录Zu空间");
   app.Backend()->AdvanceClock(12000);
   EXPECT_TRUE(app.Browser()->frames[0].scripts.empty());
-  app.Click(app.Window()->m_loginWnd->m_btnOk);
+  app.ClickLoginDone();
   ASSERT_TRUE(app.RunUntil([&] { return !app.Notices().empty(); }));
   EXPECT_EQ(app.Notices().size(), 1u);  // the reload failed, once
   EXPECT_FALSE(std::filesystem::exists(app.AlbumFolder(10017, "Secret")));
@@ -242,10 +232,10 @@ TEST(RunSequenceTest, TheListIsReadWhileTheWindowStaysLiveAndTheLatestNumberWins
   EXPECT_TRUE(app.Notices().empty());
   app.ListAlbums(10032);
   EXPECT_EQ(app.Control(L"btn_get")->GetText(), L"获取相册");
-  ASSERT_EQ(app.Window()->m_albumList->GetCount(), 2);
+  ASSERT_EQ(app.RowCount(), 2);
   EXPECT_EQ(app.Row(0)->m_lblName->GetText(), L"Second user");
   app.Backend()->RunUntilIdle();
-  EXPECT_EQ(app.Window()->m_albumList->GetCount(), 2);
+  EXPECT_EQ(app.RowCount(), 2);
 
   // A server that stalls holds neither the window nor its end.
   app.ResetLongestBlock();

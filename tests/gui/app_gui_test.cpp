@@ -22,6 +22,7 @@
 #include "platform/posted_messages.h"
 #include "platform/url_cache.h"
 #include "platform/url_download.h"
+#include "support/artifacts.h"
 #include "support/service_fixture.h"
 #include "support/spawn_with_home.h"
 #include "support/temporary_settings.h"
@@ -30,11 +31,6 @@
 #include "uilib/gtk/gtk_web_browser.h"
 
 namespace {
-
-std::string Artifacts() {
-  const char* folder = std::getenv("ZP_TEST_ARTIFACTS");
-  return folder != nullptr ? folder : "/tmp";
-}
 
 // The exit status of `pid`, or -1000 when it has not ended within `seconds`.
 int WaitExit(pid_t pid, int seconds) {
@@ -58,7 +54,7 @@ std::string Dump(HWND hwnd) {
   if (GdkPixbuf* shot =
           gdk_pixbuf_get_from_window(gdk_get_default_root_window(), rect.left, rect.top,
                                      rect.right - rect.left, rect.bottom - rect.top)) {
-    gdk_pixbuf_save(shot, (Artifacts() + "/failed-window.png").c_str(), "png", nullptr, nullptr);
+    gdk_pixbuf_save(shot, ArtifactPath("failed-window.png").c_str(), "png", nullptr, nullptr);
     g_object_unref(shot);
   }
   std::string text = "\ncached:";
@@ -114,7 +110,7 @@ class AppGuiTest : public ::testing::Test {
               StartResult::kStarted);
     m_window = dynamic_cast<CZuPictrove*>(WindowFromHandle(m_app.mainWindow));
     ASSERT_NE(m_window, nullptr);
-    m_window->m_workFolder = Utf8ToWide((m_dir.Path() / "Res").string()) + L"/";
+    m_window->SetWorkFolder(Utf8ToWide((m_dir.Path() / "Res").string()) + L"/");
     ASSERT_TRUE(PumpUntil([this] { return Visible(m_app.mainWindow); }, 20));
     // Every notice is answered with Enter as soon as it shows.
     m_dismisser = Xdotool(
@@ -145,6 +141,14 @@ class AppGuiTest : public ::testing::Test {
 
   static bool Visible(HWND hwnd) { return UiBackend()->IsNativeWindowVisible(hwnd); }
 
+  // A control of the main window's layout, and one of the login window's, by name.
+  CControlUI* Named(const wchar_t* name) const {
+    return m_window->m_paintManager.FindControl(name);
+  }
+  CControlUI* LoginNamed(const wchar_t* name) const {
+    return m_window->LoginWindow()->m_paintManager.FindControl(name);
+  }
+
   POINT ScreenCenter(CControlUI* control) const {
     const CRect rect = control->GetPos();
     const RECT window = UiBackend()->GetNativeWindowRect(control->GetManager()->GetPaintWindow());
@@ -155,7 +159,7 @@ class AppGuiTest : public ::testing::Test {
     ASSERT_TRUE(
         XdotoolAndWait({"mousemove", std::to_string(p.x), std::to_string(p.y), "click", "1"}));
   }
-  void Click(const wchar_t* name) { Click(m_window->m_paintManager.FindControl(name)); }
+  void Click(const wchar_t* name) { Click(Named(name)); }
   void Type(const std::string& text) {
     ASSERT_TRUE(XdotoolAndWait({"type", "--delay", "40", text}));
   }
@@ -168,13 +172,13 @@ class AppGuiTest : public ::testing::Test {
   void TypeUinAndGet(const std::string& uin) {
     Click(L"edit_zu");
     Type(uin);
-    ASSERT_TRUE(PumpUntil([&] { return m_window->m_editUin->GetText() == Utf8ToWide(uin); }, 10));
+    ASSERT_TRUE(PumpUntil([&] { return Named(L"edit_zu")->GetText() == Utf8ToWide(uin); }, 10));
     Click(L"btn_get");
   }
-  bool RunIsOver() const { return m_window->m_btnDown->GetText() == kCaptionDownload; }
+  bool RunIsOver() const { return Named(L"btn_down")->GetText() == kCaptionDownload; }
   bool NoticeAnswered() const { return m_dismisser > 0 && Finished(m_dismisser); }
   CAlbumListItemUI* Row(int i) const {
-    return dynamic_cast<CAlbumListItemUI*>(m_window->m_albumList->GetItemAt(i));
+    return dynamic_cast<CAlbumListItemUI*>(m_window->AlbumList()->GetItemAt(i));
   }
   bool Cached(const std::string& path) const {
     return UrlCache::Default()
@@ -200,12 +204,11 @@ TEST_F(AppGuiTest, TypedUserNumberListsAlbumsAndTickedOnesDownload) {
   ASSERT_NE(shot, nullptr);
   EXPECT_EQ(gdk_pixbuf_get_width(shot), 600);
   EXPECT_EQ(gdk_pixbuf_get_height(shot), 580);
-  gdk_pixbuf_save(shot, (Artifacts() + "/program-main-window.png").c_str(), "png", nullptr,
-                  nullptr);
+  gdk_pixbuf_save(shot, ArtifactPath("program-main-window.png").c_str(), "png", nullptr, nullptr);
   g_object_unref(shot);
 
   TypeUinAndGet("20001");
-  ASSERT_TRUE(PumpUntil([&] { return m_window->m_albumList->GetCount() == 3; }, 20));
+  ASSERT_TRUE(PumpUntil([&] { return m_window->AlbumList()->GetCount() == 3; }, 20));
   Click(Row(0)->m_optSelect);
   Click(Row(2)->m_optSelect);
   Click(L"btn_down");
@@ -221,14 +224,14 @@ TEST_F(AppGuiTest, PasswordAlbumIsEnteredInThePageAndTakenFromTheWebCache) {
   m_service.ServeUser(20002, {{"g1", "Secret", 2, true}});
   m_service.SetAlbumPassword(20002, "g1", "pw123");
   TypeUinAndGet("20002");
-  ASSERT_TRUE(PumpUntil([&] { return m_window->m_albumList->GetCount() == 1; }, 20));
+  ASSERT_TRUE(PumpUntil([&] { return m_window->AlbumList()->GetCount() == 1; }, 20));
   Click(Row(0)->m_optSelect);
   Click(L"btn_down");
   const auto asked = std::chrono::steady_clock::now();
-  CDuRavuvLogin* login = m_window->m_loginWnd;
+  CDuRavuvLogin* login = m_window->LoginWindow();
   ASSERT_TRUE(PumpUntil([&] { return Visible(login->GetHWND()); }, 30));
   EXPECT_GE(std::chrono::steady_clock::now() - asked, std::chrono::milliseconds(5500));
-  EXPECT_EQ(login->m_lblTitle->GetText(), L"请输入《Secret》相册密码");
+  EXPECT_EQ(LoginNamed(L"login_lbl_title")->GetText(), L"请输入《Secret》相册密码");
   ASSERT_TRUE(Cached("/20002/photo/albums"));  // the album frame was there for the script
 
   // A key that reaches the page while it is still taking the focus can be lost: the page then
@@ -245,7 +248,7 @@ TEST_F(AppGuiTest, PasswordAlbumIsEnteredInThePageAndTakenFromTheWebCache) {
   }
   ASSERT_TRUE(albumCached()) << "the album's answer never reached the web cache"
                              << Dump(login->GetHWND());
-  Click(login->m_btnClose);
+  Click(LoginNamed(L"closebtn"));
   ASSERT_TRUE(PumpUntil([&] { return RunIsOver() && NoticeAnswered(); }, 60));
   EXPECT_FALSE(Visible(login->GetHWND()));
   EXPECT_EQ(Row(0)->m_lblStatus->GetText(), L"2");
@@ -256,10 +259,10 @@ TEST_F(AppGuiTest, SignInOnTheUserPageLetsTheListBeRead) {
   m_service.ServeUser(20003, {{"s1", "Friends", 1}, {"s2", "Family", 1}});
   m_service.RequireSignIn(20003, "letmein");
   TypeUinAndGet("20003");
-  CDuRavuvLogin* login = m_window->m_loginWnd;
+  CDuRavuvLogin* login = m_window->LoginWindow();
   ASSERT_TRUE(PumpUntil([&] { return Visible(login->GetHWND()); }, 30));
-  EXPECT_EQ(login->m_lblTitle->GetText(), L"请登录Zu空间");
-  EXPECT_EQ(m_window->m_albumList->GetCount(), 0);
+  EXPECT_EQ(LoginNamed(L"login_lbl_title")->GetText(), L"请登录Zu空间");
+  EXPECT_EQ(m_window->AlbumList()->GetCount(), 0);
   ASSERT_TRUE(PumpUntil([&] { return Cached("/20003/photo/"); }, 30));
 
   const auto signedIn = [&] { return Cached("/20003/photo/albums"); };
@@ -268,8 +271,8 @@ TEST_F(AppGuiTest, SignInOnTheUserPageLetsTheListBeRead) {
     PumpUntil(signedIn, 10);
   }
   ASSERT_TRUE(signedIn()) << "signing in never opened the album page" << Dump(login->GetHWND());
-  Click(login->m_btnClose);
-  ASSERT_TRUE(PumpUntil([&] { return m_window->m_albumList->GetCount() == 2; }, 30));
+  Click(LoginNamed(L"closebtn"));
+  ASSERT_TRUE(PumpUntil([&] { return m_window->AlbumList()->GetCount() == 2; }, 30));
   EXPECT_EQ(Row(1)->m_lblName->GetText(), L"Family");
   EXPECT_FALSE(NoticeAnswered());  // no notice showed
 }
@@ -297,17 +300,14 @@ class KeyboardGuiTest : public AppGuiTest {
   bool FocusBecomes(CControlUI* control) const {
     return PumpUntil([&] { return Focus() == control; }, 10);
   }
-  CControlUI* Named(const wchar_t* name) const {
-    return m_window->m_paintManager.FindControl(name);
-  }
   // Types the user number into the field and presses Enter there.
   void ListWithEnter(const std::string& uin, int rows) {
     Click(L"edit_zu");
     ASSERT_TRUE(FocusBecomes(Named(L"edit_zu")));
     Type(uin);
-    ASSERT_TRUE(PumpUntil([&] { return m_window->m_editUin->GetText() == Utf8ToWide(uin); }, 10));
+    ASSERT_TRUE(PumpUntil([&] { return Named(L"edit_zu")->GetText() == Utf8ToWide(uin); }, 10));
     Key("Return");
-    ASSERT_TRUE(PumpUntil([&] { return m_window->m_albumList->GetCount() == rows; }, 20));
+    ASSERT_TRUE(PumpUntil([&] { return m_window->AlbumList()->GetCount() == rows; }, 20));
   }
   // The colour of a pixel of the screen, 0xRRGGBB.
   static uint32_t ScreenPixel(POINT point) {
@@ -323,12 +323,12 @@ class KeyboardGuiTest : public AppGuiTest {
   }
   // The row holding the focus lies wholly within the list's body.
   bool FocusedRowShows() const {
-    for (int i = 0; i < m_window->m_albumList->GetCount(); ++i) {
-      CControlUI* row = m_window->m_albumList->GetItemAt(i);
+    for (int i = 0; i < m_window->AlbumList()->GetCount(); ++i) {
+      CControlUI* row = m_window->AlbumList()->GetItemAt(i);
       if (row->Holds(Focus())) {
         const CRect rect = row->GetPos();
-        return rect.top >= m_window->m_albumList->GetHeader()->GetPos().bottom &&
-               rect.bottom <= m_window->m_albumList->GetPos().bottom;
+        return rect.top >= m_window->AlbumList()->GetHeader()->GetPos().bottom &&
+               rect.bottom <= m_window->AlbumList()->GetPos().bottom;
       }
     }
     return false;
@@ -405,8 +405,8 @@ TEST_F(KeyboardGuiTest, EnterInTheUserNumberFieldListsTheAlbumsAndTabRunsThrough
   Key("shift+Tab");
   ASSERT_TRUE(FocusBecomes(Named(L"edit_zu")));
   Type("7");
-  EXPECT_TRUE(PumpUntil([&] { return m_window->m_editUin->GetText() == L"7"; }, 10))
-      << WideToUtf8(m_window->m_editUin->GetText());
+  EXPECT_TRUE(PumpUntil([&] { return Named(L"edit_zu")->GetText() == L"7"; }, 10))
+      << WideToUtf8(Named(L"edit_zu")->GetText());
   Key("shift+Tab");
   EXPECT_TRUE(FocusBecomes(Named(L"closebtn")));
 }
@@ -426,9 +426,9 @@ TEST_F(KeyboardGuiTest, SpaceTicksTheFocusedRowAndPageDownScrollsWithTheFocusedR
   EXPECT_TRUE(PumpUntil([&] { return Row(0)->m_optSelect->IsSelected(); }, 10));
   EXPECT_FALSE(Row(1)->m_optSelect->IsSelected());
 
-  ASSERT_EQ(m_window->m_albumList->GetScrollPos(), 0);
+  ASSERT_EQ(m_window->AlbumList()->GetScrollPos(), 0);
   Key("Page_Down");
-  ASSERT_TRUE(PumpUntil([&] { return m_window->m_albumList->GetScrollPos() > 0; }, 10));
+  ASSERT_TRUE(PumpUntil([&] { return m_window->AlbumList()->GetScrollPos() > 0; }, 10));
   EXPECT_NE(Focus(), Row(0)->m_optSelect);
   EXPECT_TRUE(PumpUntil([&] { return FocusedRowShows(); }, 10));
   Key("Page_Down");
@@ -441,7 +441,7 @@ TEST_F(KeyboardGuiTest, SpaceTicksTheFocusedRowAndPageDownScrollsWithTheFocusedR
   EXPECT_TRUE(PumpUntil([&] { return Row(29)->m_optSelect->IsSelected(); }, 10));
   Key("Home");
   ASSERT_TRUE(FocusBecomes(Row(0)->m_optSelect));
-  EXPECT_TRUE(PumpUntil([&] { return m_window->m_albumList->GetScrollPos() == 0; }, 10));
+  EXPECT_TRUE(PumpUntil([&] { return m_window->AlbumList()->GetScrollPos() == 0; }, 10));
 }
 
 TEST_F(KeyboardGuiTest, EscapeClosesANoticeAndTheLoginWindow) {
@@ -460,7 +460,7 @@ TEST_F(KeyboardGuiTest, EscapeClosesANoticeAndTheLoginWindow) {
   m_service.RequireSignIn(20023, "secret");
   const pid_t answer = EscapeTheNextNotice();
   TypeUinAndGet("20023");
-  CDuRavuvLogin* login = m_window->m_loginWnd;
+  CDuRavuvLogin* login = m_window->LoginWindow();
   ASSERT_TRUE(PumpUntil([&] { return Visible(login->GetHWND()); }, 30));
   ASSERT_TRUE(PumpUntil([] { return LoginHasFocus(); }, 20));
   // A key that reaches the page while it is still taking the focus can be lost: then it is
@@ -475,7 +475,7 @@ TEST_F(KeyboardGuiTest, EscapeClosesANoticeAndTheLoginWindow) {
   // notice that says so closes on Escape too.
   EXPECT_TRUE(PumpUntil([&] { return Finished(answer); }, 30));
   EXPECT_FALSE(rescue.Rescued()) << "Escape did not close the notice";
-  EXPECT_EQ(m_window->m_albumList->GetCount(), 0);
+  EXPECT_EQ(m_window->AlbumList()->GetCount(), 0);
 }
 
 // The real program, started from its own folder over the test's service, driven at the places
@@ -514,7 +514,7 @@ class SpawnedProgramTest : public AppGuiTest {
 
   // Clicks the spawned program's window where `name` is in the layout.
   void ClickProgram(const wchar_t* name) {
-    CControlUI* control = m_window->m_paintManager.FindControl(name);
+    CControlUI* control = Named(name);
     ASSERT_NE(control, nullptr);
     const CRect rect = control->GetPos();
     ASSERT_TRUE(XdotoolAndWait({"search", "--onlyvisible", "--name", "^DuRavuv$", "mousemove",

@@ -12,6 +12,7 @@
 #include "platform/posted_messages.h"
 #include "platform/url_cache.h"
 #include "platform/url_download.h"
+#include "support/artifacts.h"
 #include "support/layout_dialog.h"
 #include "support/sample_service_process.h"
 #include "support/temp_dir.h"
@@ -68,9 +69,7 @@ TEST_F(GuiTest, WindowAppearsAndAScreenshotIsNotBlank) {
   GdkPixbuf* shot = gdk_pixbuf_get_from_window(gdk_get_default_root_window(), rect.left, rect.top,
                                                rect.right - rect.left, rect.bottom - rect.top);
   ASSERT_NE(shot, nullptr);
-  const char* artifacts = std::getenv("ZP_TEST_ARTIFACTS");
-  const std::string path =
-      std::string(artifacts != nullptr ? artifacts : "/tmp") + "/gui-window.png";
+  const std::string path = ArtifactPath("gui-window.png").string();
   gdk_pixbuf_save(shot, path.c_str(), "png", nullptr, nullptr);
   // The caption band's blue and the body's grey are both there.
   const guchar* pixels = gdk_pixbuf_get_pixels(shot);
