@@ -18,10 +18,7 @@
 
 AppHarness::AppHarness() {
   SetProcessCodePage("UTF-8");
-  auto backend = std::make_unique<HeadlessBackend>();
-  m_backend = backend.get();
-  SetUiBackend(std::move(backend));
-  TakePostedMessages();
+  m_backend = HeadlessBackend::Install();
   AllowDownloads();
   SkinResources::SetFolder(ZP_SKIN_FOLDER);
   UrlCache::SetDefaultRoot(m_dir.Path() / "cache");

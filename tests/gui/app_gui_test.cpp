@@ -8,6 +8,8 @@
 #include <sys/wait.h>
 
 #include <chrono>
+#include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <optional>
 #include <thread>
@@ -522,6 +524,55 @@ class SpawnedProgramTest : public AppGuiTest {
                                 std::to_string((rect.top + rect.bottom) / 2), "click", "1"}));
   }
 
+  // The spawned program's window's top-left corner on the screen, from xdotool.
+  static std::optional<POINT> ProgramOrigin() {
+    FILE* pipe =
+        popen("xdotool search --onlyvisible --name '^DuRavuv$' getwindowgeometry --shell", "r");
+    if (pipe == nullptr) {
+      return std::nullopt;
+    }
+    std::optional<int> x;
+    std::optional<int> y;
+    char line[128];
+    while (fgets(line, sizeof line, pipe) != nullptr) {
+      if (std::strncmp(line, "X=", 2) == 0) {
+        x = std::atoi(line + 2);
+      } else if (std::strncmp(line, "Y=", 2) == 0) {
+        y = std::atoi(line + 2);
+      }
+    }
+    pclose(pipe);
+    return x && y ? std::optional<POINT>(POINT{*x, *y}) : std::nullopt;
+  }
+
+  // Whether the spawned program's list shows a first row: its band below the header is no
+  // longer one plain colour.
+  bool ProgramShowsARow() const {
+    const std::optional<POINT> origin = ProgramOrigin();
+    if (!origin) {
+      return false;
+    }
+    const CRect list = m_window->AlbumList()->GetPos();
+    const int top = m_window->AlbumList()->GetHeader()->GetPos().bottom + 2;
+    GdkPixbuf* band =
+        gdk_pixbuf_get_from_window(gdk_get_default_root_window(), origin->x + list.left + 2,
+                                   origin->y + top, list.GetWidth() - 4, 16);
+    if (band == nullptr) {
+      return false;
+    }
+    const guchar* pixels = gdk_pixbuf_get_pixels(band);
+    const int stride = gdk_pixbuf_get_rowstride(band);
+    const int channels = gdk_pixbuf_get_n_channels(band);
+    bool plain = true;
+    for (int y = 0; y < gdk_pixbuf_get_height(band) && plain; ++y) {
+      for (int x = 0; x < gdk_pixbuf_get_width(band) && plain; ++x) {
+        plain = std::memcmp(pixels + y * stride + x * channels, pixels, 3) == 0;
+      }
+    }
+    g_object_unref(band);
+    return !plain;
+  }
+
   // How long the program took to end after `ask`, or nothing when it did not end within 10 s.
   std::optional<std::chrono::milliseconds> TimeToExit(const std::function<void()>& ask) {
     const auto start = std::chrono::steady_clock::now();
@@ -546,6 +597,8 @@ TEST_F(SpawnedProgramTest, TheCloseButtonDuringASlowDownloadEndsTheProgramWithin
   ClickProgram(L"edit_zu");
   Type("20011");
   ClickProgram(L"btn_get");
+  // "Select all" ticks the rows there are: it waits for the list to show.
+  ASSERT_TRUE(PumpUntil([&] { return ProgramShowsARow(); }, 30)) << "the album list never showed";
   ClickProgram(L"opt_select_all");
   ClickProgram(L"btn_down");
   const std::filesystem::path album = m_home.Path() / "photos" / "20011" / "Slow";
