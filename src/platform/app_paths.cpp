@@ -56,7 +56,8 @@ std::filesystem::path SettingsFile() {
 std::filesystem::path WorkFolder() {
   const std::filesystem::path folder =
       ExecutableFolderWritable() ? ExecutableFolderPath() / "Res" : UserCacheFolder() / "work";
-  EnsureWorkFolder(folder);
+  std::error_code ec;
+  std::filesystem::create_directories(folder.parent_path(), ec);
   return folder / "";
 }
 

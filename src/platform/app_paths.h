@@ -27,8 +27,8 @@ std::filesystem::path SettingsFile();
 // The working folder for downloaded lists, with a trailing '/': "Res" beside the executable, or
 // the user's cache folder's "work".
 std::filesystem::path WorkFolder();
-// Makes the working folder (and what leads to it) when it is missing: it may have been removed
-// since WorkFolder made it.
+// Makes the working folder (and what leads to it) when it is missing, before a list is written
+// into it; the user may remove it while the program runs.
 void EnsureWorkFolder(const std::filesystem::path& folder);
 // skin.dll: beside the executable when it is there, else in the installed data folder.
 std::filesystem::path SkinFile();

@@ -32,6 +32,8 @@ TEST(AppTest, MainWindowShowsItsControls) {
   EXPECT_NE(app.LoginControl(L"login_btn_ok"), nullptr);
   EXPECT_NE(app.LoginControl(L"closebtn"), nullptr);
   EXPECT_NE(app.LoginControl(L"login_lbl_title"), nullptr);
+  // The login window took its browser when it was made; asking again gives the same one.
+  ASSERT_EQ(app.Backend()->browsers.size(), 1u);
   auto* browserControl = dynamic_cast<CActiveXUI*>(app.LoginControl(L"ie"));
   ASSERT_NE(browserControl, nullptr);
   IWebBrowser* browser = nullptr;
@@ -335,7 +337,10 @@ TEST(AppTest, EnterInTheUserNumberFieldDoesWhatTheGetButtonDoesWhileItCanBePress
 TEST(AppTest, EscapeInTheLoginWindowIsItsCloseButtonAndTheMainWindowIgnoresIt) {
   AppHarness app;
   const HWND main = app.Window()->GetHWND();
-  app.ListAlbums(10003);  // no server lists this user: sign in first
+  app.TypeUin(L"10003");                    // no server lists this user: sign in first
+  app.Backend()->edits.at(0)->UserFocus();  // the keyboard is in "edit_zu"
+  app.Backend()->Key(main, VK_RETURN);
+  app.WaitForAlbumList();
   ASSERT_TRUE(app.LoginVisible());
   app.Backend()->Key(main, VK_ESCAPE);  // the main window has no use for it
   EXPECT_TRUE(app.LoginVisible());

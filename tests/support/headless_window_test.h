@@ -18,7 +18,8 @@ class HeadlessWindowTest : public ::testing::Test {
   void SetUp() override {
     m_backend = HeadlessBackend::Install();
     m_window = std::make_unique<Window>(m_layout);
-    ASSERT_NE(m_window->Create(nullptr, L"test", 0, 0, 0, 0, 0, 0), nullptr);
+    // Away from the screen's corner, so that screen and client coordinates differ.
+    ASSERT_NE(m_window->Create(nullptr, L"test", 0, 0, 100, 100, 0, 0), nullptr);
   }
   void TearDown() override {
     m_window.reset();

@@ -51,6 +51,9 @@ class KeyboardTest : public HeadlessWindowTest<LayoutWindow> {
   KeyboardTest() : HeadlessWindowTest(kLayout) {}
   void SetUp() override {
     HeadlessWindowTest::SetUp();
+    if (HasFatalFailure()) {
+      return;
+    }
     m_list = static_cast<CListUI*>(Find(L"list"));
     m_pm().UpdateLayout();
     m_window->notes.clear();  // "windowinit"
