@@ -84,6 +84,15 @@ class LatentService : public SampleServiceProcess {
   LatentService(const std::filesystem::path& fixtures, int latencyMs, int rateKbps)
       : SampleServiceProcess(fixtures, Options(latencyMs, rateKbps)) {}
 
+  // The default service addresses with this service's four album-list servers.
+  ServiceConfig AlbumListConfig() const {
+    ServiceConfig config = ServiceConfig::Defaults();
+    for (int i = 0; i < kAlbumListServers; ++i) {
+      config.albumListHosts[i] = Utf8ToWide(Host("alist" + std::to_string(i + 1)));
+    }
+    return config;
+  }
+
  private:
   static std::vector<std::string> Options(int latencyMs, int rateKbps) {
     std::vector<std::string> options = {"--latency-ms", std::to_string(latencyMs)};
@@ -365,24 +374,25 @@ int main() {
   double bigParallel = 1e9;
   double listFetch = 1e9;
   std::pair<double, double> loopGaps;
+  // One round of the worker and of curl --parallel over the same photos; the best time is kept.
+  const auto workerAndCurl = [&](const std::vector<std::string>& urls, size_t photoBytes,
+                                 double* worker, double* parallel) {
+    *worker = std::min(*worker, WorkerSeconds(thread, window, dir, urls, &workerPeakKiB));
+    if (curl) {
+      *parallel =
+          std::min(*parallel, CurlParallelSeconds(*curl, dir.Path() / "curl", urls, photoBytes));
+    }
+  };
   {
     const LatentService service(fixtures.Path(), kLatencyMs, 0);
     const std::vector<std::string> urls = PhotoAddresses(service, small);
     for (int round = 0; round < kRounds; ++round) {
-      smallWorker = std::min(smallWorker, WorkerSeconds(thread, window, dir, urls, &workerPeakKiB));
-      if (curl) {
-        smallParallel = std::min(
-            smallParallel, CurlParallelSeconds(*curl, dir.Path() / "curl", urls, small.photoBytes));
-      }
+      workerAndCurl(urls, small.photoBytes, &smallWorker, &smallParallel);
       smallSequential =
           std::min(smallSequential, SequentialSeconds(dir.Path() / "curl", urls, small.photoBytes));
     }
 
-    ServiceConfig config = ServiceConfig::Defaults();
-    for (int i = 0; i < kAlbumListServers; ++i) {
-      config.albumListHosts[i] = Utf8ToWide(service.Host("alist" + std::to_string(i + 1)));
-    }
-    SetService(config);
+    SetService(service.AlbumListConfig());
     const std::wstring workFolder = Utf8ToWide((dir.Path() / "Res").string()) + L"/";
     for (int round = 0; round < kRounds; ++round) {
       listFetch = std::min(listFetch, AlbumListSeconds(workFolder));
@@ -392,21 +402,14 @@ int main() {
     const LatentService service(fixtures.Path(), kLatencyMs, kBigAlbumRateKbps);
     const std::vector<std::string> urls = PhotoAddresses(service, big);
     for (int round = 0; round < kRounds; ++round) {
-      bigWorker = std::min(bigWorker, WorkerSeconds(thread, window, dir, urls, &workerPeakKiB));
-      if (curl) {
-        bigParallel = std::min(
-            bigParallel, CurlParallelSeconds(*curl, dir.Path() / "curl", urls, big.photoBytes));
-      }
+      workerAndCurl(urls, big.photoBytes, &bigWorker, &bigParallel);
     }
   }
   std::filesystem::remove_all(dir.Path() / "curl");
   {
     // Last, as the window ends by abandoning every transfer and letting the settings go.
     const LatentService service(fixtures.Path(), kLatencyMs, 0);
-    ServiceConfig config = ServiceConfig::Defaults();
-    for (int i = 0; i < kAlbumListServers; ++i) {
-      config.albumListHosts[i] = Utf8ToWide(service.Host("alist" + std::to_string(i + 1)));
-    }
+    ServiceConfig config = service.AlbumListConfig();
     const std::string someHost = service.Host("p1");  // "p1.photo.localhost:<port>"
     config.photoListDomain = Utf8ToWide(someHost.substr(someHost.find('.') + 1));
     SetService(config);

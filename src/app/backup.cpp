@@ -18,7 +18,6 @@
 #include "platform/app_paths.h"
 #include "platform/code_page.h"
 #include "platform/posted_messages.h"
-#include "platform/text_helpers.h"
 #include "ui/main_window.h"
 
 namespace {
@@ -211,10 +210,9 @@ int RunBackup(const CommandLine& line, const std::atomic<uint8_t>& running) {
     } else {
       job.photoListUrl =
           PhotoListUrl(list.photoHostLabel, line.uin, AnsiToWide(AlbumIdForUrl(album->m_albumId)));
-      job.listFile = WideToAnsi(workFolder + PhotoListFileName(album->m_albumId) + L".xml");
+      job.listFile = PhotoListPath(workFolder, album->m_albumId);
     }
-    job.albumFolderName = AlbumFolderNameInRun(
-        CleanFileName(AtMost(AnsiToWide(album->m_name), kNameMaxUnits)), &folders);
+    job.albumFolderName = AlbumFolderNameOfListedName(album->m_name, &folders);
     job.row = album->m_index;
     job.uin = line.uin;
     job.runId = 1;

@@ -8,6 +8,7 @@
 
 #include "platform/code_page.h"
 #include "platform/file_path.h"
+#include "platform/text_helpers.h"
 
 namespace {
 
@@ -160,6 +161,12 @@ std::wstring AlbumFolderNameInRun(std::wstring_view cleanedName,
   }
   usedInRun->insert(candidate);
   return candidate;
+}
+
+std::wstring AlbumFolderNameOfListedName(const std::string& listedName,
+                                         std::set<std::wstring>* usedInRun) {
+  return AlbumFolderNameInRun(CleanFileName(AtMost(AnsiToWide(listedName), kNameMaxUnits)),
+                              usedInRun);
 }
 
 bool DeleteFolderTree(std::wstring_view folder) {

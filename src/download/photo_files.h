@@ -54,6 +54,10 @@ std::wstring PrepareAlbumFolder(std::wstring_view root, int32_t uin,
 // that is free when an earlier album of the run has the name already, so that no album of a run
 // ever empties the folder of another. The name returned is added to `usedInRun`.
 std::wstring AlbumFolderNameInRun(std::wstring_view cleanedName, std::set<std::wstring>* usedInRun);
+// The same from the album's listed name (bytes of the process code page): its first kNameMaxUnits
+// units, cleaned.
+std::wstring AlbumFolderNameOfListedName(const std::string& listedName,
+                                         std::set<std::wstring>* usedInRun);
 
 // Deletes the folder's files and subfolders, then the folder; true when the folder itself went.
 // Entries whose names begin with '.' stay. A symbolic link is removed as a link: neither a linked

@@ -117,11 +117,10 @@ void CZuPictrove::StartNextAlbum() {
 
 AlbumJob CZuPictrove::MakeJob(const std::string& listFile, uint8_t fromWebCache) {
   AppState* state = AppState::Instance();
-  const std::wstring name =
-      AtMost(AnsiToWide(state->AlbumName(state->m_currentAlbum)), kNameMaxUnits);
   AlbumJob job;
   job.listFile = listFile;
-  job.albumFolderName = AlbumFolderNameInRun(CleanFileName(name), &m_runFolders);
+  job.albumFolderName =
+      AlbumFolderNameOfListedName(state->AlbumName(state->m_currentAlbum), &m_runFolders);
   m_albumFolderInRun = job.albumFolderName;
   job.fromWebCache = fromWebCache;
   job.row = state->m_currentAlbum;
@@ -132,8 +131,7 @@ AlbumJob CZuPictrove::MakeJob(const std::string& listFile, uint8_t fromWebCache)
 
 void CZuPictrove::StartPhotoListDownload(const std::wstring& url, const std::wstring& albumId) {
   // The worker downloads the list itself, so no network wait runs on the UI thread.
-  const std::wstring file = m_workFolder + PhotoListFileName(WideToAnsi(albumId)) + L".xml";
-  AlbumJob job = MakeJob(WideToAnsi(file), 0);
+  AlbumJob job = MakeJob(PhotoListPath(m_workFolder, WideToAnsi(albumId)), 0);
   job.photoListUrl = url;
   m_worker.StartAlbum(job);
 }

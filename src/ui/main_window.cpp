@@ -25,6 +25,10 @@ std::string Hex(unsigned char c) {
 
 }  // namespace
 
+std::string PhotoListPath(const std::wstring& workFolder, const std::string& albumId) {
+  return WideToAnsi(workFolder + PhotoListFileName(albumId) + L".xml");
+}
+
 std::wstring PhotoListFileName(const std::string& albumId) {
   std::string name;
   for (unsigned char c : albumId) {

@@ -146,5 +146,7 @@ void ShutDownMainWindow(HWND hwnd);
 // digits, '_' and '-' only; otherwise every other byte as %XX, so that no id names a file outside
 // the working folder.
 std::wstring PhotoListFileName(const std::string& albumId);
+// Where an album's photo list is kept: its file in the working folder `workFolder` (ending in '/').
+std::string PhotoListPath(const std::wstring& workFolder, const std::string& albumId);
 // The album id as it goes into a request: percent-encoded only where it would break the address.
 std::string AlbumIdForUrl(const std::string& albumId);
