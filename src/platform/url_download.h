@@ -24,6 +24,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -58,6 +59,10 @@ HRESULT DownloadUrlToFile(std::wstring_view url, std::wstring_view path,
                           const TransferBounds& bounds = kPhotoTransfer,
                           const std::atomic<uint8_t>* running = nullptr);
 
+// Part files of ours are named "<kPartFilePrefix><16 hex digits>.part".
+constexpr std::string_view kPartFilePrefix = ".zp-";
+constexpr std::string_view kPartFileSuffix = ".part";
+
 // Most transfers one call keeps in flight.
 constexpr int kMaxConnections = 8;
 
@@ -66,6 +71,51 @@ struct DownloadItem {
   std::wstring url;
   std::wstring path;
 };
+
+// What a photo transfer hands back beside its result.
+struct TransferResult {
+  HRESULT result = INET_E_DOWNLOAD_FAILURE;
+  // With TransferHooks::handOver, on success: the complete body, in a part file beside the target
+  // that the caller puts in place. On a failure with partKept: the part file kept for resuming.
+  std::filesystem::path part;
+  bool partKept = false;     // a broken transfer of a large photo left its part file to resume
+  std::string etag;          // the answer's ETag, as sent; empty when none
+  std::string lastModified;  // the answer's Last-Modified, as sent; empty when none
+  int64_t fileTime = -1;     // Last-Modified in seconds since 1970; -1 when none
+  uint64_t bytes = 0;        // the length of the whole body on success
+};
+
+// A photo to fetch, resuming a part file of an earlier try when one is given.
+struct PhotoTransferItem {
+  std::wstring url;
+  std::wstring path;           // where the photo goes (with handOver: the part file's folder)
+  std::filesystem::path part;  // a part file of ours from a broken transfer; empty: none
+  std::string validator;       // the ETag or Last-Modified of that part's answer
+};
+
+// A large photo's transfer whose part file is worth keeping has begun: `part` holds its body so
+// far, `validator` is what a resumed request sends as If-Range, `length` the whole body's length.
+using PartStarted = std::function<void(size_t index, const std::filesystem::path& part,
+                                       const std::string& validator, uint64_t length)>;
+
+struct TransferHooks {
+  // The complete body stays in its part file for the caller (no rename here).
+  bool handOver = false;
+  // A photo longer than this whose transfer breaks keeps its part file (when its answer has a
+  // validator), and is resumed with Range and If-Range: in a retry, or by a later item naming it.
+  uint64_t resumableAbove = UINT64_MAX;
+  PartStarted partStarted;  // called on the transfer's thread; may be empty
+};
+
+// Length above which a broken photo transfer is resumed rather than begun again.
+constexpr uint64_t kResumableAboveBytes = uint64_t{1} << 20;
+
+// Downloads photos as DownloadMany does, with the hooks, resuming the part files the items name:
+// a 206 answer is appended to the part, a 200 begins it again, a 416 drops it and tries once more
+// from the start. The finished body must have the length its answer declares.
+void DownloadPhotos(const std::vector<PhotoTransferItem>& items, int connections,
+                    const TransferHooks& hooks, const std::atomic<uint8_t>* running,
+                    const std::function<void(size_t index, const TransferResult& result)>& done);
 
 // Downloads `items` with up to `connections` (1 to kMaxConnections) transfers in flight at once
 // on the calling thread, each as DownloadUrlToFile would, and calls `done` on this thread with
