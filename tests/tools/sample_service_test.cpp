@@ -5,6 +5,9 @@
 #include <gtest/gtest.h>
 #include <httplib.h>
 
+#include <ctime>
+#include <regex>
+
 #include "support/service_fixture.h"
 
 namespace {
@@ -24,6 +27,36 @@ class SampleServiceTest : public ::testing::Test {
     return Client().Post(path, httplib::Headers{{"Host", m_service.Service().Host(label)}}, form);
   }
   httplib::Client Client() { return httplib::Client("127.0.0.1", m_service.Service().Port()); }
+  httplib::Result GetImage(const std::string& path, httplib::Headers headers) {
+    headers.emplace("Host", m_service.Service().Host("img"));
+    return Client().Get(path, headers);
+  }
+  std::string Count(const std::string& prefix, bool reset = false) {
+    auto answer = Get("img", "/__count?prefix=" + prefix + (reset ? "&reset=1" : ""));
+    return answer ? answer->body : "no answer";
+  }
+
+  // What came of a request whose answer may break off.
+  struct Received {
+    httplib::Response head;  // status and headers
+    std::string body;
+    bool complete = false;
+  };
+  Received GetBreaking(const std::string& path, httplib::Headers headers = {}) {
+    headers.emplace("Host", m_service.Service().Host("img"));
+    Received received;
+    received.complete = static_cast<bool>(Client().Get(
+        path, headers,
+        [&received](const httplib::Response& response) {
+          received.head = response;
+          return true;
+        },
+        [&received](const char* data, size_t length) {
+          received.body.append(data, length);
+          return true;
+        }));
+    return received;
+  }
 
   ServiceFixture m_service;
 };
@@ -45,6 +78,137 @@ TEST_F(SampleServiceTest, PhotosAreRealPicturesOfTheAskedSize) {
   ASSERT_TRUE(small);
   EXPECT_EQ(small->body.size(), 1000u);
   EXPECT_EQ(small->body.substr(0, 3), "\xFF\xD8\xFF");
+}
+
+TEST_F(SampleServiceTest, PhotoValidatorsAreTheSameForAnAddressAndDifferBetweenAddresses) {
+  auto first = Get("img", "/img/5000/a.jpg");
+  auto again = Get("img", "/img/5000/a.jpg");
+  ASSERT_TRUE(first && again);
+  EXPECT_EQ(first->get_header_value("Accept-Ranges"), "bytes");
+  const std::string etag = first->get_header_value("ETag");
+  const std::string date = first->get_header_value("Last-Modified");
+  EXPECT_TRUE(std::regex_match(etag, std::regex(R"("[0-9a-f]{16}-5000")"))) << etag;
+  std::tm parsed{};
+  ASSERT_NE(strptime(date.c_str(), "%a, %d %b %Y %H:%M:%S GMT", &parsed), nullptr) << date;
+  EXPECT_GE(parsed.tm_year + 1900, 2015);
+  EXPECT_LE(parsed.tm_year + 1900, 2024);
+  std::tm normalised = parsed;
+  timegm(&normalised);
+  EXPECT_EQ(normalised.tm_wday, parsed.tm_wday) << date << " names the wrong day";
+  EXPECT_EQ(again->get_header_value("ETag"), etag);
+  EXPECT_EQ(again->get_header_value("Last-Modified"), date);
+
+  // Another name, another size, or another query (a changed photo) has other validators.
+  for (const char* path : {"/img/5000/b.jpg", "/img/5001/a.jpg", "/img/5000/a.jpg?v=2"}) {
+    auto other = Get("img", path);
+    ASSERT_TRUE(other) << path;
+    EXPECT_NE(other->get_header_value("ETag"), etag) << path;
+    EXPECT_NE(other->get_header_value("Last-Modified"), date) << path;
+  }
+  auto changed = Get("img", "/img/5000/a.jpg?v=2");
+  ASSERT_TRUE(changed);
+  EXPECT_EQ(changed->body, first->body);
+}
+
+TEST_F(SampleServiceTest, RangesGetThoseBytesOfThePhotoWhenIfRangeMatches) {
+  const std::string path = "/img/60000/a.jpg";
+  auto whole = Get("img", path);
+  ASSERT_TRUE(whole);
+  ASSERT_EQ(whole->body.size(), 60000u);
+  const std::string etag = whole->get_header_value("ETag");
+  const std::string date = whole->get_header_value("Last-Modified");
+
+  struct Part {
+    std::string range, contentRange;
+    size_t from, length;
+  };
+  for (const Part& part : {Part{"bytes=50000-", "bytes 50000-59999/60000", 50000, 10000},
+                           Part{"bytes=100-199", "bytes 100-199/60000", 100, 100},  // picture
+                           Part{"bytes=59000-99999", "bytes 59000-59999/60000", 59000, 1000},
+                           Part{"bytes=-10", "bytes 59990-59999/60000", 59990, 10}}) {
+    auto answer = GetImage(path, {{"Range", part.range}});
+    ASSERT_TRUE(answer) << part.range;
+    EXPECT_EQ(answer->status, 206) << part.range;
+    EXPECT_EQ(answer->get_header_value("Content-Range"), part.contentRange);
+    EXPECT_EQ(answer->get_header_value("ETag"), etag);
+    EXPECT_TRUE(answer->body == whole->body.substr(part.from, part.length)) << part.range;
+  }
+
+  for (const std::string& validator : {etag, date}) {
+    auto resumed = GetImage(path, {{"Range", "bytes=30000-"}, {"If-Range", validator}});
+    ASSERT_TRUE(resumed);
+    EXPECT_EQ(resumed->status, 206) << validator;
+    EXPECT_TRUE(resumed->body == whole->body.substr(30000)) << validator;
+  }
+  for (const std::string& validator :
+       {std::string("\"0123456789abcdef-60000\""), "W/" + etag, std::string("x") + date}) {
+    auto restarted = GetImage(path, {{"Range", "bytes=30000-"}, {"If-Range", validator}});
+    ASSERT_TRUE(restarted);
+    EXPECT_EQ(restarted->status, 200) << validator;
+    EXPECT_FALSE(restarted->has_header("Content-Range")) << validator;
+    EXPECT_TRUE(restarted->body == whole->body) << validator;
+  }
+
+  for (const char* range : {"bytes=60000-", "bytes=70000-70010"}) {
+    auto beyond = GetImage(path, {{"Range", range}});
+    ASSERT_TRUE(beyond) << range;
+    EXPECT_EQ(beyond->status, 416) << range;
+    EXPECT_EQ(beyond->get_header_value("Content-Range"), "bytes */60000") << range;
+    EXPECT_TRUE(beyond->body.empty()) << range;
+  }
+}
+
+TEST_F(SampleServiceTest, BrokenPhotosResumeAndChangingPhotosStartOver) {
+  auto whole = Get("img", "/img/4000/r.jpg");  // the same bytes as with any fault
+  ASSERT_TRUE(whole);
+  const std::string broken = "/img/4000/r.jpg?fault=breakonce";
+  const Received first = GetBreaking(broken);
+  EXPECT_FALSE(first.complete);
+  EXPECT_EQ(first.head.status, 200);
+  EXPECT_EQ(first.head.get_header_value("Content-Length"), "4000");
+  EXPECT_TRUE(first.body == whole->body.substr(0, 2000)) << first.body.size() << " bytes";
+  const std::string etag = first.head.get_header_value("ETag");
+  const Received rest = GetBreaking(broken, {{"Range", "bytes=2000-"}, {"If-Range", etag}});
+  EXPECT_TRUE(rest.complete);
+  EXPECT_EQ(rest.head.status, 206);
+  EXPECT_TRUE(rest.body == whole->body.substr(2000));
+  EXPECT_TRUE(GetBreaking(broken).body == whole->body);
+
+  // "reset" breaks off every time, a ranged answer at half of its range.
+  const Received reset = GetBreaking("/img/4000/r.jpg?fault=reset", {{"Range", "bytes=2000-"}});
+  EXPECT_FALSE(reset.complete);
+  EXPECT_EQ(reset.head.status, 206);
+  EXPECT_EQ(reset.head.get_header_value("Content-Range"), "bytes 2000-3999/4000");
+  EXPECT_TRUE(reset.body == whole->body.substr(2000, 1000)) << reset.body.size() << " bytes";
+
+  const std::string changing = "/img/4000/r.jpg?fault=changing";
+  auto before = Get("img", changing);
+  ASSERT_TRUE(before);
+  for (const char* validator : {"ETag", "Last-Modified"}) {
+    auto after = GetImage(
+        changing, {{"Range", "bytes=1000-"}, {"If-Range", before->get_header_value(validator)}});
+    ASSERT_TRUE(after) << validator;
+    EXPECT_EQ(after->status, 200) << validator;
+    EXPECT_NE(after->get_header_value(validator), before->get_header_value(validator));
+    EXPECT_TRUE(after->body == whole->body) << validator;
+    before = std::move(after);
+  }
+}
+
+TEST_F(SampleServiceTest, CountRouteCountsRequestsByPathPrefixUntilReset) {
+  for (const char* path : {"/img/100/a.jpg", "/img/100/b.jpg?fault=status500", "/img/200/a.jpg",
+                           "/static/missing.txt"}) {
+    ASSERT_TRUE(Get("img", path)) << path;
+  }
+  EXPECT_FALSE(Get("img", "/img/100/c.jpg?fault=drop"));  // counted though nothing came back
+  EXPECT_EQ(Count("/img/"), "4");
+  EXPECT_EQ(Count("/img/100/"), "3");
+  EXPECT_EQ(Count("/static/"), "1");
+  EXPECT_EQ(Count("/img/", true), "4");
+  EXPECT_EQ(Count("/img/"), "0");
+  EXPECT_EQ(Count("/static/"), "1");
+  ASSERT_TRUE(Get("img", "/img/100/a.jpg"));
+  EXPECT_EQ(Count("/img/"), "1");
 }
 
 TEST_F(SampleServiceTest, UserPageListsAlbumsInListOrderAndOpensPasswordAlbumsWithTheirCookie) {

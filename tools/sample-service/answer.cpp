@@ -8,8 +8,11 @@
 #include <chrono>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <thread>
+
+#include "ranges.h"
 
 std::atomic<bool> g_stopping{false};
 std::atomic<int> g_latencyMs{0};
@@ -78,31 +81,35 @@ void ResetConnection(const httplib::Request& request) {
 
 void Answer(const httplib::Request& request, httplib::Response& response, std::string body,
             const std::string& contentType, Fault fault) {
-  if (fault == Fault::kBusyOnce || fault == Fault::kDropOnce) {
+  if (fault == Fault::kBusyOnce || fault == Fault::kDropOnce || fault == Fault::kBreakOnce) {
     const bool first = FirstTimeFor(request.path + "?" + request.get_param_value("fault"));
-    if (first && fault == Fault::kBusyOnce) {
+    if (!first) {
+      fault = Fault::kNone;
+    } else if (fault == Fault::kBreakOnce) {
+      fault = Fault::kReset;  // the first answer breaks off as "reset" does
+    } else if (fault == Fault::kBusyOnce) {
+      SendWhole(request);
       response.status = 429;
       response.set_header("Retry-After", "1");
       response.set_content("busy", "text/plain");
       return;
-    }
-    if (first) {
+    } else {
       ResetConnection(request);
       response.status = 500;
       return;
     }
-    fault = Fault::kNone;
   }
   if (fault == Fault::kLate) {
     // Nothing goes out before the handler returns, so waiting here holds back the first byte.
     std::this_thread::sleep_for(std::chrono::milliseconds(kLateAnswerMs));
     fault = Fault::kNone;
   }
-  if (fault == Fault::kNone) {
+  if (fault == Fault::kNone || fault == Fault::kChanging) {
     response.set_content(std::move(body), contentType.c_str());
     return;
   }
   if (fault == Fault::kStatus500) {
+    SendWhole(request);
     response.status = 500;
     response.set_content("internal error", "text/plain");
     return;
@@ -121,19 +128,24 @@ void Answer(const httplib::Request& request, httplib::Response& response, std::s
     return;
   }
   const size_t length = shared->size();
+  // Where the body is cut: half of what this answer sends, which for a range is half of the
+  // range. The library asks first for the answer's first byte and all that follows it.
+  auto cut = std::make_shared<std::optional<size_t>>();
   response.set_content_provider(
       length, contentType.c_str(),
-      [shared, fault, request](size_t offset, size_t, httplib::DataSink& sink) {
+      [shared, fault, request, cut](size_t offset, size_t rest, httplib::DataSink& sink) {
         const std::string& bytes = *shared;
         if (fault == Fault::kSlow || fault == Fault::kTrickle) {
           const bool slow = fault == Fault::kSlow;
-          const size_t piece = std::min<size_t>(slow ? 1024 : 1, bytes.size() - offset);
+          const size_t piece = std::min<size_t>(slow ? 1024 : 1, rest);
           std::this_thread::sleep_for(std::chrono::milliseconds(slow ? 50 : 100));
           return !g_stopping && sink.write(bytes.data() + offset, piece);
         }
-        const size_t half = bytes.size() / 2;
-        if (offset < half) {
-          return sink.write(bytes.data() + offset, half - offset);
+        if (!*cut) {
+          *cut = offset + rest / 2;
+        }
+        if (offset < **cut) {
+          return sink.write(bytes.data() + offset, **cut - offset);
         }
         if (fault == Fault::kStall) {
           while (!g_stopping && sink.is_writable()) {

@@ -25,6 +25,8 @@ size_t PacedPiece(size_t length);
 // True the first time it is asked for `key` (an answer's address), false afterwards.
 bool FirstTimeFor(const std::string& key);
 
+// Answers `body`, or plays `fault` with it. A body is cut to a range of the request (see
+// ranges.h); a fault that cuts the body off cuts off half of what the answer sends.
 void Answer(const httplib::Request& request, httplib::Response& response, std::string body,
             const std::string& contentType, Fault fault);
 
@@ -32,6 +34,3 @@ void Answer(const httplib::Request& request, httplib::Response& response, std::s
 void AnswerFile(const httplib::Request& request, httplib::Response& response,
                 const Fixture& fixture, const std::string& label, const std::string& file,
                 const std::string& contentType);
-
-// The bytes every image of `size` bytes holds.
-std::string ImageBytes(size_t size);

@@ -76,6 +76,12 @@ Fault FaultNamed(const std::string& word) {
   if (word == "late") {
     return Fault::kLate;
   }
+  if (word == "breakonce") {
+    return Fault::kBreakOnce;
+  }
+  if (word == "changing") {
+    return Fault::kChanging;
+  }
   return Fault::kNone;
 }
 

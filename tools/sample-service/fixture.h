@@ -23,6 +23,8 @@ enum class Fault {
   kBusyOnce,    // "busy": the first request of an address gets 429 with Retry-After: 1
   kDropOnce,    // "drop": the first request of an address loses its connection before any byte
   kLate,        // "late": the first byte waits 3 s, then the whole body goes out as usual
+  kBreakOnce,   // "breakonce": the first request of an address plays "reset"; later ones as usual
+  kChanging,    // "changing": a photo whose ETag and Last-Modified differ in every answer
 };
 
 class Fixture {

@@ -23,6 +23,7 @@
 
 #include "answer.h"
 #include "fixture.h"
+#include "request_count.h"
 #include "routes.h"
 
 namespace {
@@ -74,7 +75,9 @@ int main(int argc, char** argv) {
   httplib::Server server;
   server.set_keep_alive_max_count(100000);
   server.set_tcp_nodelay(true);  // no 40 ms pauses between the headers and a small body
-  server.set_pre_routing_handler([](const httplib::Request&, httplib::Response&) {
+  server.set_pre_routing_handler([](const httplib::Request& request, httplib::Response&) {
+    // Counted before the answer starts, so that a client that has seen any of it sees it counted.
+    CountRequest(request.path);
     if (const int latency = g_latencyMs; latency > 0) {
       std::this_thread::sleep_for(std::chrono::milliseconds(latency));
     }
@@ -85,6 +88,7 @@ int main(int argc, char** argv) {
   AddPhotoListRoutes(server, fixture);
   AddImageRoutes(server);
   AddUserPageRoutes(server, fixture);
+  AddCountRoute(server);
 
   std::signal(SIGTERM, Stop);
   std::signal(SIGINT, Stop);

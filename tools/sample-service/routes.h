@@ -19,7 +19,8 @@ void AddUtilityRoutes(httplib::Server& server, const Fixture& fixture);
 void AddPhotoListRoutes(httplib::Server& server, const Fixture& fixture);
 
 // Photo images on every host: GET /img/<size>/<name> answers <size> bytes of a fixed pattern
-// (starting like a JPEG file); ?fault=<word> plays a fault.
+// (starting like a JPEG file); ?fault=<word> plays a fault. Answers carry ETag, Last-Modified and
+// Accept-Ranges, and honour Range and If-Range (see ranges.h).
 void AddImageRoutes(httplib::Server& server);
 
 // The user page on host "user": GET /<uin>/photo/ shows a frame of another origin (host "ads",
