@@ -76,7 +76,7 @@ int main() {
 
   const HWND window = CreateWindowHandle();
   CAlbumThread thread;
-  thread.m_notifyWnd = window;
+  thread.SetNotifyWindow(window);
   const std::vector<BenchAlbum> albums = {{"1,000 photos of 20 KB", 1000, 20 * 1024},
                                           {"20 photos of 20 MB", 20, 20 * 1024 * 1024}};
 

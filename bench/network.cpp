@@ -362,7 +362,7 @@ int main() {
   const std::optional<std::string> curl = FindCurl();
   const HWND window = CreateWindowHandle();
   CAlbumThread thread;
-  thread.m_notifyWnd = window;
+  thread.SetNotifyWindow(window);
   long workerPeakKiB = 0;
 
   const BenchAlbum small = {"300 photos of 100 KB", 300, 100 * 1024};

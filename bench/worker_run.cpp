@@ -32,7 +32,8 @@ double TimedWorkerRun(CAlbumThread& worker, HWND window, const TempDir& dir,
   const std::filesystem::path list = dir.Write("list.xml", doc + "</data>");
   AlbumJob job;
   job.listFile = WideToAnsi(Utf8ToWide(list.string()));
-  job.albumFolderName = L"album" + std::to_wstring(run++);
+  job.albumId = "album" + std::to_string(run++);
+  job.albumName = job.albumId;
   job.uin = uin;
   const auto start = std::chrono::steady_clock::now();
   worker.StartAlbum(job);

@@ -5,7 +5,6 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -18,7 +17,6 @@
 #include "platform/app_paths.h"
 #include "platform/code_page.h"
 #include "platform/posted_messages.h"
-#include "ui/main_window.h"
 
 namespace {
 
@@ -29,19 +27,6 @@ struct Planned {
   const AlbumRecord* album;
   AlbumJob job;
 };
-
-// Bytes of the saved photos in `folder` (unfinished downloads, named with a leading '.', aside).
-uintmax_t SavedBytes(const std::filesystem::path& folder) {
-  uintmax_t bytes = 0;
-  std::error_code ec;
-  for (const auto& entry : std::filesystem::directory_iterator(folder, ec)) {
-    std::error_code sizeError;
-    if (!entry.path().filename().string().starts_with(".") && entry.is_regular_file(sizeError)) {
-      bytes += entry.file_size(sizeError);
-    }
-  }
-  return bytes;
-}
 
 class Progress {
  public:
@@ -58,19 +43,30 @@ class Progress {
     }
   }
 
-  void Saved(int32_t saved, uintmax_t bytes) {
-    m_saved = saved;
+  void Present(int32_t present, uintmax_t bytes) {
+    m_saved = present;
     if (m_terminal) {
       std::printf("\r\033[K%s", Line(bytes).c_str());
       std::fflush(stdout);
     }
   }
 
-  void End(const std::string& outcome, uintmax_t bytes) {
+  // A line of its own in place of the album's progress.
+  void Say(const std::string& text) {
     if (m_terminal) {
       std::printf("\r\033[K");
     }
-    std::printf("%s  %s\n", Line(bytes).c_str(), outcome.c_str());
+    std::printf("%s\n", text.c_str());
+    std::fflush(stdout);
+  }
+
+  void End(const std::string& outcome, const AlbumCounts& counts) {
+    if (m_terminal) {
+      std::printf("\r\033[K");
+    }
+    m_saved = counts.kept + counts.saved;
+    std::printf("%s  %s (%d new, %d already there, %d failed)\n", Line(counts.savedBytes).c_str(),
+                outcome.c_str(), counts.saved, counts.kept, counts.failed);
     std::fflush(stdout);
   }
 
@@ -103,6 +99,10 @@ std::string OutcomeText(AlbumOutcome outcome, int32_t failed) {
       return "its page is not in the web cache";
     case AlbumOutcome::kStopped:
       return "stopped";
+    case AlbumOutcome::kInUse:
+      return "in use by another copy of zupictrove";
+    case AlbumOutcome::kArchiveFailed:
+      return "the download archive could not be opened";
     case AlbumOutcome::kSkipped:
       break;
   }
@@ -110,8 +110,8 @@ std::string OutcomeText(AlbumOutcome outcome, int32_t failed) {
 }
 
 // Waits for the worker's end of the album, showing its progress; stops it when `running` drops.
-AlbumOutcome Follow(CAlbumThread& worker, HWND window, const std::filesystem::path& folder,
-                    const std::atomic<uint8_t>& running, Progress* progress, int32_t* failed) {
+AlbumOutcome Follow(CAlbumThread& worker, HWND window, const std::atomic<uint8_t>& running,
+                    Progress* progress, int32_t* failed) {
   while (true) {
     if (running == 0) {
       worker.Stop();
@@ -122,7 +122,7 @@ AlbumOutcome Follow(CAlbumThread& worker, HWND window, const std::filesystem::pa
         continue;
       }
       if (message.message == WM_PHOTO_SAVED) {
-        progress->Saved(static_cast<int32_t>(message.lParam), SavedBytes(folder));
+        progress->Present(static_cast<int32_t>(message.lParam), worker.SavedBytesSoFar());
       } else if (message.message == WM_ALBUM_DONE) {
         worker.Join();
         *failed = FailedOfParam(message.lParam);
@@ -134,22 +134,29 @@ AlbumOutcome Follow(CAlbumThread& worker, HWND window, const std::filesystem::pa
 
 }  // namespace
 
+std::wstring CommandLineRoot(const CommandLine& line) {
+  if (line.outFolder.empty()) {
+    return DownloadSettings::Shared()->GetDownloadRoot();
+  }
+  std::error_code ec;
+  std::filesystem::create_directories(line.outFolder, ec);
+  if (!std::filesystem::is_directory(line.outFolder, ec)) {
+    std::fprintf(stderr, "zupictrove: cannot make the folder %s\n", line.outFolder.c_str());
+    return {};
+  }
+  std::wstring root =
+      Utf8ToWide(std::filesystem::absolute(line.outFolder, ec).lexically_normal().string());
+  while (root.size() > 1 && root.back() == L'/') {
+    root.pop_back();
+  }
+  return root;
+}
+
 int RunBackup(const CommandLine& line, const std::atomic<uint8_t>& running) {
   std::shared_ptr<DownloadSettings> settings = DownloadSettings::Shared();
-  std::wstring root = Utf8ToWide(line.outFolder);
+  const std::wstring root = CommandLineRoot(line);
   if (root.empty()) {
-    root = settings->GetDownloadRoot();
-  } else {
-    std::error_code ec;
-    std::filesystem::create_directories(line.outFolder, ec);
-    if (!std::filesystem::is_directory(line.outFolder, ec)) {
-      std::fprintf(stderr, "zupictrove: cannot make the folder %s\n", line.outFolder.c_str());
-      return kBadArguments;
-    }
-    root = Utf8ToWide(std::filesystem::absolute(line.outFolder, ec).lexically_normal().string());
-    while (root.size() > 1 && root.back() == L'/') {
-      root.pop_back();
-    }
+    return kBadArguments;
   }
   const std::wstring workFolder = Utf8ToWide(WorkFolder().string());
 
@@ -183,20 +190,18 @@ int RunBackup(const CommandLine& line, const std::atomic<uint8_t>& running) {
 
   const HWND window = CreateWindowHandle();
   CAlbumThread worker;
-  worker.m_notifyWnd = window;
+  worker.SetNotifyWindow(window);
   Progress progress(isatty(STDOUT_FILENO) != 0);
-  std::set<std::wstring> folders;
   int completed = 0;
   for (const AlbumRecord* album : chosen) {
     if (running == 0) {
       ++notCompleted;
       continue;
     }
-    const std::wstring albumId = AnsiToWide(album->m_albumId);
     AlbumJob job;
     if (album->m_hasPassword != 0) {
       std::wstring page;
-      FindCachedUrl(&page, AlbumPagePattern(line.uin, albumId));
+      FindCachedUrl(&page, AlbumPagePattern(line.uin, AnsiToWide(album->m_albumId)));
       if (page.empty()) {
         std::printf(
             "%s: skipped: a password album whose page is not in the web cache (open it "
@@ -205,26 +210,21 @@ int RunBackup(const CommandLine& line, const std::atomic<uint8_t>& running) {
         ++notCompleted;
         continue;
       }
-      job.listFile = WideToAnsi(page);
-      job.fromWebCache = 1;
+      job = CachedAlbumJob(*album, line.uin, page, 1);
     } else {
-      job.photoListUrl =
-          PhotoListUrl(list.photoHostLabel, line.uin, AnsiToWide(AlbumIdForUrl(album->m_albumId)));
-      job.listFile = PhotoListPath(workFolder, album->m_albumId);
+      job = ListedAlbumJob(*album, line.uin, list.photoHostLabel, workFolder, 1);
     }
-    job.albumFolderName = AlbumFolderNameOfListedName(album->m_name, &folders);
-    job.row = album->m_index;
-    job.uin = line.uin;
-    job.runId = 1;
     job.connections = line.connections;
     job.downloadRoot = root;
-    const std::filesystem::path folder = std::filesystem::path(WideToUtf8(root)) /
-                                         std::to_string(line.uin) / WideToUtf8(job.albumFolderName);
     progress.Begin(album->m_name, album->m_photoCount);
     worker.StartAlbum(job);
     int32_t failed = 0;
-    const AlbumOutcome outcome = Follow(worker, window, folder, running, &progress, &failed);
-    progress.End(OutcomeText(outcome, failed), SavedBytes(folder));
+    const AlbumOutcome outcome = Follow(worker, window, running, &progress, &failed);
+    if (outcome == AlbumOutcome::kInUse) {
+      progress.Say(album->m_name + ": in use by another copy of zupictrove");
+    } else {
+      progress.End(OutcomeText(outcome, failed), worker.LastCounts());
+    }
     if (outcome == AlbumOutcome::kCompleted) {
       ++completed;
     } else {

@@ -41,12 +41,20 @@ std::string UsageText() {
   return "usage: zupictrove                 the window\n"
          "       zupictrove --help | --version\n"
          "       zupictrove --backup UIN [--albums all|ID,...] [--out DIR] [--connections N]\n"
+         "       zupictrove --verify [UIN] [--out DIR]\n"
          "\n"
          "--backup downloads the normal albums of user UIN (all, or those whose ids are given)\n"
          "into DIR/UIN/<album name> (DIR: the download folder of the settings), N photos at\n"
          "once (1 to 8). Password albums are taken from the web cache when their page is there,\n"
-         "and skipped otherwise. Exit status: 0 every chosen album completed, 1 some did not,\n"
-         "2 bad arguments.\n";
+         "and skipped otherwise. A backup is incremental: the download archive in DIR\n"
+         "(.zupictrove-archive.sqlite3) records every saved photo, so a later run fetches only\n"
+         "the photos that are new or whose file is gone, and nothing on disk is ever removed.\n"
+         "Exit status: 0 every chosen album completed, 1 some did not, 2 bad arguments.\n"
+         "\n"
+         "--verify checks every photo the archive in DIR records (of user UIN only, when given)\n"
+         "against its size and SHA-256, without the network, and prints each missing or changed\n"
+         "file. Exit status: 0 all sound, 1 some are not (or there is no archive), 2 bad\n"
+         "arguments.\n";
 }
 
 std::optional<CommandLine> ParseCommandLine(const std::vector<std::string>& arguments,
@@ -63,28 +71,48 @@ std::optional<CommandLine> ParseCommandLine(const std::vector<std::string>& argu
     line.action = CommandLine::Action::kVersion;
     return line;
   }
-  if (arguments[0] != "--backup") {
+  if (arguments[0] != "--backup" && arguments[0] != "--verify") {
     *error = "unknown argument: " + arguments[0];
     return std::nullopt;
   }
-  line.action = CommandLine::Action::kBackup;
-  if (arguments.size() < 2) {
-    *error = "--backup needs a user number";
-    return std::nullopt;
+  size_t options = 1;
+  if (arguments[0] == "--verify") {
+    line.action = CommandLine::Action::kVerify;
+    if (arguments.size() > 1 && !arguments[1].starts_with("--")) {
+      const std::optional<long> uin = NumberIn(arguments[1], 10000, 2147483647);
+      if (!uin) {
+        *error = "not a user number (10000 or more): " + arguments[1];
+        return std::nullopt;
+      }
+      line.uin = static_cast<int32_t>(*uin);
+      options = 2;
+    }
+  } else {
+    line.action = CommandLine::Action::kBackup;
+    if (arguments.size() < 2) {
+      *error = "--backup needs a user number";
+      return std::nullopt;
+    }
+    const std::optional<long> uin = NumberIn(arguments[1], 10000, 2147483647);
+    if (!uin) {
+      *error = "not a user number (10000 or more): " + arguments[1];
+      return std::nullopt;
+    }
+    line.uin = static_cast<int32_t>(*uin);
+    options = 2;
   }
-  const std::optional<long> uin = NumberIn(arguments[1], 10000, 2147483647);
-  if (!uin) {
-    *error = "not a user number (10000 or more): " + arguments[1];
-    return std::nullopt;
-  }
-  line.uin = static_cast<int32_t>(*uin);
-  for (size_t i = 2; i < arguments.size(); i += 2) {
+  for (size_t i = options; i < arguments.size(); i += 2) {
     const std::string& option = arguments[i];
     if (i + 1 >= arguments.size()) {
       *error = option + " needs a value";
       return std::nullopt;
     }
     const std::string& value = arguments[i + 1];
+    const bool verifying = line.action == CommandLine::Action::kVerify;
+    if (verifying && option != "--out") {
+      *error = "unknown argument: " + option;
+      return std::nullopt;
+    }
     if (option == "--albums") {
       line.albumIds = value == "all" ? std::vector<std::string>{} : SplitIds(value);
       if (value != "all" && line.albumIds.empty()) {

@@ -12,6 +12,7 @@
 #include "app/backup.h"
 #include "app/command_line.h"
 #include "app/startup.h"
+#include "app/verify.h"
 #include "platform/executable_folder.h"
 #include "uilib/gtk/gtk_backend.h"
 #include "uilib/window_wnd.h"
@@ -69,6 +70,8 @@ int main(int argc, char** argv) {
       sigaction(SIGTERM, &stop, nullptr);
       return RunBackup(*line, g_backupRunning);
     }
+    case CommandLine::Action::kVerify:
+      return RunVerify(*line);
     case CommandLine::Action::kWindow:
       break;
   }

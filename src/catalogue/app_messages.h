@@ -13,7 +13,8 @@
 // The login window closed after it was opened because no album list could be read: read again.
 // wParam: the number of that opening.
 constexpr UINT WM_ALBUMS_RELOAD = WM_USER + 101;
-// The worker saved a photo. wParam: RunParam(run, row); lParam: photos saved so far in this album.
+// The worker saved a photo. wParam: RunParam(run, row); lParam: the album's listed photos that are
+// there now (kept from earlier runs and saved in this one).
 constexpr UINT WM_PHOTO_SAVED = WM_USER + 102;
 // An album has ended (or a row was skipped): take the next step of the run.
 // wParam: RunParam(run, row); lParam: OutcomeParam(outcome, photos that failed).
@@ -27,12 +28,14 @@ constexpr UINT WM_ALBUMS_FETCHED = WM_USER + 105;
 
 // How an album of a run ended.
 enum class AlbumOutcome : uint8_t {
-  kSkipped = 0,       // its row was not ticked
-  kCompleted = 1,     // every listed photo was saved
-  kSomeFailed = 2,    // some photos could not be saved
-  kListFailed = 3,    // the photo list could not be downloaded or read
-  kPageNotFound = 4,  // a password album whose page is not in the web cache
-  kStopped = 5,       // the run was stopped during the album
+  kSkipped = 0,        // its row was not ticked
+  kCompleted = 1,      // every listed photo is there
+  kSomeFailed = 2,     // some listed photos could not be saved
+  kListFailed = 3,     // the photo list could not be downloaded or read
+  kPageNotFound = 4,   // a password album whose page is not in the web cache
+  kStopped = 5,        // the run was stopped during the album
+  kInUse = 6,          // another download of the album (another copy of the program) is running
+  kArchiveFailed = 7,  // the download archive at the download root could not be opened
 };
 
 // A run number and a row in one wParam.

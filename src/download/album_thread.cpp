@@ -1,17 +1,22 @@
 #include "download/album_thread.h"
 
 #include <filesystem>
-#include <set>
 #include <system_error>
+#include <unordered_map>
 #include <vector>
 
 #include "catalogue/web_cache.h"
+#include "download/album_lock.h"
+#include "download/album_plan.h"
+#include "download/download_archive.h"
 #include "download/download_settings.h"
+#include "download/photo_committer.h"
+#include "download/photo_files.h"
 #include "platform/app_paths.h"
+#include "platform/code_page.h"
 #include "platform/file_path.h"
 #include "platform/file_read.h"
 #include "platform/posted_messages.h"
-#include "platform/text_helpers.h"
 #include "platform/url_download.h"
 #include "platform/xml_file.h"
 
@@ -51,23 +56,17 @@ void CAlbumThread::Stop() {
 
 void CAlbumThread::Launch(const AlbumJob& job) {
   Join();  // the previous thread has ended: this lets go of it
-  m_listFile = job.listFile;
-  m_photoListUrl = job.photoListUrl;
-  m_albumFolderName = job.albumFolderName;
-  m_fromWebCache = job.fromWebCache;
-  m_row = job.row;
-  m_uin = job.uin;
-  m_runId = job.runId;
-  m_connections = job.connections;
-  m_downloadRoot = job.downloadRoot;
+  m_job = job;
   m_settings = DownloadSettings::Shared();
+  m_counts = AlbumCounts{};
+  m_savedBytes = 0;
   // Set here, before the thread exists, so that a stop right after the start is never lost.
   m_running = 1;
   Start();
 }
 
 void CAlbumThread::Run() {
-  if (m_fromWebCache == 0) {
+  if (m_job.fromWebCache == 0) {
     DownloadListedAlbum();
   } else {
     DownloadCachedAlbum();
@@ -75,49 +74,39 @@ void CAlbumThread::Run() {
 }
 
 void CAlbumThread::PostAlbumDone(AlbumOutcome outcome, int32_t failed) {
-  PostMessage(m_notifyWnd, WM_ALBUM_DONE, RunParam(m_runId, m_row), OutcomeParam(outcome, failed));
+  PostMessage(m_notifyWnd, WM_ALBUM_DONE, RunParam(m_job.runId, m_job.row),
+              OutcomeParam(outcome, failed));
 }
 
-AlbumOutcome CAlbumThread::OutcomeOf(int32_t listed, int32_t saved) const {
-  if (m_running == 0) {
-    return AlbumOutcome::kStopped;
+void CAlbumThread::PostPresent(int32_t present) {
+  PostMessage(m_notifyWnd, WM_PHOTO_SAVED, RunParam(m_job.runId, m_job.row), present);
+}
+
+std::wstring CAlbumThread::DownloadRoot() const {
+  if (!m_job.downloadRoot.empty()) {
+    return m_job.downloadRoot;
   }
-  return saved == listed ? AlbumOutcome::kCompleted : AlbumOutcome::kSomeFailed;
-}
-
-bool CAlbumThread::StoppedBeforeFolder() {
-  if (m_running != 0) {
-    return false;
-  }
-  PostAlbumDone(AlbumOutcome::kStopped);  // stopped before it began: no folder is touched
-  return true;
-}
-
-std::wstring CAlbumThread::PrepareFolder() {
-  const std::wstring root = !m_downloadRoot.empty() ? m_downloadRoot
-                            : m_settings            ? m_settings->GetDownloadRoot()
-                                                    : std::wstring();
-  return PrepareAlbumFolder(root, m_uin, m_albumFolderName, &m_pathMemo);
+  return m_settings ? m_settings->GetDownloadRoot() : std::wstring();
 }
 
 bool CAlbumThread::DownloadPhotoList() {
   // As every list download: from the server, not the web cache's copy, into a new file.
-  EvictCachedUrl(m_photoListUrl);
-  EnsureWorkFolder(FsPathFromAnsi(m_listFile).parent_path());
-  return DownloadUrlToFile(m_photoListUrl, AnsiToWide(m_listFile),
+  EvictCachedUrl(m_job.photoListUrl);
+  EnsureWorkFolder(FsPathFromAnsi(m_job.listFile).parent_path());
+  return DownloadUrlToFile(m_job.photoListUrl, AnsiToWide(m_job.listFile),
                            DocumentTransfer(kMaxPhotoListBytes), &m_running) == S_OK;
 }
 
 void CAlbumThread::DownloadListedAlbum() {
-  if (!m_photoListUrl.empty() && !DownloadPhotoList()) {
+  if (!m_job.photoListUrl.empty() && !DownloadPhotoList()) {
     PostAlbumDone(m_running == 0 ? AlbumOutcome::kStopped : AlbumOutcome::kListFailed);
     return;
   }
-  const std::string& listFile = m_listFile;
+  const std::string& listFile = m_job.listFile;
   TiXmlDocument doc;
   const bool loaded = LoadPhotoListDocument(listFile, doc);
   std::error_code ec;
-  std::filesystem::remove(FsPathFromAnsi(listFile), ec);
+  std::filesystem::remove(FsPathFromAnsi(listFile), ec);  // our own downloaded list
   if (!loaded) {
     PostAlbumDone(AlbumOutcome::kListFailed);
     return;
@@ -129,7 +118,7 @@ void CAlbumThread::DownloadListedAlbum() {
 }
 
 void CAlbumThread::DownloadCachedAlbum() {
-  const std::string& listFile = m_listFile;
+  const std::string& listFile = m_job.listFile;
   const std::optional<std::string> text =
       listFile.empty() ? std::nullopt : ReadTextFile(AnsiToWide(listFile), kMaxAlbumPageBytes);
   if (!text) {
@@ -143,55 +132,107 @@ void CAlbumThread::DownloadCachedAlbum() {
 }
 
 void CAlbumThread::DownloadEntries(const std::vector<PhotoEntry>& entries) {
-  if (StoppedBeforeFolder()) {
+  m_counts.listed = static_cast<int32_t>(entries.size());
+  if (m_running == 0) {
+    PostAlbumDone(AlbumOutcome::kStopped);  // stopped before it began: no folder is touched
     return;
   }
-  const std::wstring folder = PrepareFolder();
-  const int connections =
-      m_connections > 0 ? m_connections : (m_settings ? m_settings->ReadConnections() : 1);
-  const int32_t listed = static_cast<int32_t>(entries.size());
-  int32_t saved = 0;
-  if (connections <= 1) {
-    for (const PhotoEntry& entry : entries) {
-      if (m_running == 0) {
-        break;
-      }
-      DownloadPhoto(entry, folder, &saved);
-    }
+  if (entries.empty() && m_job.listedPhotoCount > 0) {
+    // The album list counts photos that the photo list does not give: not a finished album.
+    PostAlbumDone(AlbumOutcome::kListFailed);
+    return;
+  }
+  const std::wstring root = DownloadRoot();
+  AlbumLock::Result locked = AlbumLock::Result::kFailed;
+  const std::unique_ptr<AlbumLock> lock =
+      AlbumLock::TryTake(FsPath(root), m_job.uin, m_job.albumId, &locked);
+  if (!lock) {
+    PostAlbumDone(locked == AlbumLock::Result::kInUse ? AlbumOutcome::kInUse
+                                                      : AlbumOutcome::kArchiveFailed);
+    return;
+  }
+  std::string error;
+  const std::unique_ptr<DownloadArchive> archive = DownloadArchive::Open(FsPath(root), &error);
+  if (!archive) {
+    PostAlbumDone(AlbumOutcome::kArchiveFailed);
+    return;
+  }
+  const std::wstring userFolder = UserFolder(root, m_job.uin);
+  std::error_code ec;
+  std::filesystem::create_directory(FsPath(userFolder), ec);
+  const std::wstring folderName = archive->ChooseAlbumFolder(
+      m_job.uin, m_job.albumId, CleanedAlbumName(m_job.albumName), FsPath(userFolder));
+  if (folderName.empty()) {
+    PostAlbumDone(AlbumOutcome::kArchiveFailed);
+    return;
+  }
+  const std::wstring folder = MakeAlbumFolder(root, m_job.uin, folderName);
+  AlbumPlan plan = PlanAlbum(entries, folder, archive->Photos(m_job.uin, m_job.albumId),
+                             archive->Parts(m_job.uin, m_job.albumId), m_running);
+  for (const std::string& address : plan.forgottenParts) {
+    archive->ForgetPart(m_job.uin, m_job.albumId, address);
+  }
+  m_counts.kept = plan.present;
+  if (plan.present > 0) {
+    PostPresent(plan.present);
+  }
+  if (m_running != 0) {
+    FetchMissing(archive.get(), folder, plan);
+  }
+  m_counts.failed = m_counts.listed - m_counts.kept - m_counts.saved;
+  if (m_running == 0) {
+    PostAlbumDone(AlbumOutcome::kStopped);
+  } else if (m_counts.failed == 0) {
+    PostAlbumDone(AlbumOutcome::kCompleted);
   } else {
-    // Every file name is fixed in list order before any transfer starts, so that the files are
-    // those of a download one photo at a time, whatever order the transfers end in.
-    std::vector<DownloadItem> items;
-    std::set<std::wstring> claimed;
-    for (const PhotoEntry& entry : entries) {
-      const auto [fileName, address] = NameAndAddress(entry);
-      items.push_back({address, MakePhotoPath(folder, fileName, &m_pathMemo, &claimed)});
-    }
-    DownloadMany(items, connections, kPhotoTransfer, &m_running, [&](size_t, HRESULT result) {
-      if (result == S_OK) {
-        ++saved;
-        PostMessage(m_notifyWnd, WM_PHOTO_SAVED, RunParam(m_runId, m_row), saved);
-      }
-    });
+    PostAlbumDone(AlbumOutcome::kSomeFailed, m_counts.failed);
   }
-  const AlbumOutcome outcome = OutcomeOf(listed, saved);
-  PostAlbumDone(outcome, outcome == AlbumOutcome::kSomeFailed ? listed - saved : 0);
 }
 
-std::pair<std::wstring, std::wstring> CAlbumThread::NameAndAddress(const PhotoEntry& entry) {
-  const std::wstring name = AtMost(AnsiToWide(entry.name), kNameMaxUnits);
-  const std::wstring address = AtMost(AnsiToWide(entry.originUrl), kPhotoAddressMaxUnits);
-  return {TrimSpaces(CleanFileName(name)), TrimSpaces(address)};
-}
-
-bool CAlbumThread::DownloadPhoto(const PhotoEntry& entry, const std::wstring& albumFolder,
-                                 int32_t* saved) {
-  const auto [fileName, address] = NameAndAddress(entry);
-  const std::wstring path = MakePhotoPath(albumFolder, fileName, &m_pathMemo);
-  if (DownloadUrlToFile(address, path, kPhotoTransfer, &m_running) != S_OK) {
-    return false;
+void CAlbumThread::FetchMissing(DownloadArchive* archive, const std::wstring& folder,
+                                AlbumPlan& plan) {
+  std::vector<PhotoTransferItem> items;
+  items.reserve(plan.fetch.size());
+  std::unordered_map<std::string, int32_t> listings;
+  for (const PlannedPhoto& photo : plan.fetch) {
+    items.push_back({photo.url, photo.path, photo.part, photo.validator});
+    listings[photo.address] = photo.listings;
   }
-  ++*saved;
-  PostMessage(m_notifyWnd, WM_PHOTO_SAVED, RunParam(m_runId, m_row), *saved);
-  return true;
+  // The committer's thread counts and reports; the counts are read here after Drain.
+  int32_t present = plan.present;
+  int32_t saved = 0;
+  int32_t adopted = 0;
+  PhotoCommitter committer(archive, m_job.uin, m_job.albumId, folder, plan.claimed,
+                           [&](const PhotoRecord& photo, bool savedNow) {
+                             const int32_t entries = listings[photo.address];
+                             (savedNow ? saved : adopted) += entries;
+                             present += entries;
+                             m_savedBytes += savedNow ? photo.size : 0;
+                             PostPresent(present);
+                           });
+  TransferHooks hooks;
+  hooks.handOver = true;
+  hooks.resumableAbove = kResumableAboveBytes;
+  hooks.partStarted = [&](size_t index, const std::filesystem::path& part,
+                          const std::string& validator, uint64_t length) {
+    archive->RecordPart(
+        m_job.uin, m_job.albumId,
+        {plan.fetch[index].address, Utf8ToWide(part.filename().string()), validator, length});
+  };
+  const int connections = m_job.connections > 0
+                              ? m_job.connections
+                              : (m_settings ? m_settings->ReadConnections() : kDefaultConnections);
+  DownloadPhotos(
+      items, connections, hooks, &m_running, [&](size_t index, const TransferResult& result) {
+        if (result.result != S_OK) {
+          return;  // a large photo's part file, if kept, is recorded already
+        }
+        const PlannedPhoto& photo = plan.fetch[index];
+        committer.Add({photo.address, result.part, photo.path, photo.baseName, photo.sameNameFiles,
+                       result.etag, result.lastModified, result.fileTime});
+      });
+  committer.Drain();
+  m_counts.saved = saved;
+  m_counts.kept += adopted;
+  m_counts.savedBytes = m_savedBytes;
 }

@@ -4,7 +4,6 @@
 
 #include <filesystem>
 #include <system_error>
-#include <vector>
 
 #include "platform/code_page.h"
 #include "platform/file_path.h"
@@ -39,44 +38,6 @@ std::wstring Candidate(std::wstring_view folder, std::wstring_view name, int num
          std::wstring(kPhotoExtension);
 }
 
-// Works on file system paths throughout, so that names which are not valid text are deleted too.
-bool DeleteTree(const std::filesystem::path& path) {
-  std::error_code ec;
-  const std::filesystem::file_status status = std::filesystem::symlink_status(path, ec);
-  if (ec) {
-    return false;
-  }
-  if (std::filesystem::is_symlink(status)) {
-    return std::filesystem::remove(path, ec);  // the link, never what it points to
-  }
-  std::filesystem::directory_iterator it(path, ec);
-  if (ec) {
-    return false;
-  }
-  std::vector<std::filesystem::path> entries;
-  for (; it != std::filesystem::directory_iterator(); it.increment(ec)) {
-    if (ec) {
-      break;
-    }
-    entries.push_back(it->path());
-  }
-  for (const std::filesystem::path& entry : entries) {
-    const std::string name = entry.filename().string();
-    if (name.empty() || name[0] == '.') {
-      continue;
-    }
-    std::error_code entryError;
-    const std::filesystem::file_status entryStatus =
-        std::filesystem::symlink_status(entry, entryError);
-    if (std::filesystem::is_directory(entryStatus)) {
-      DeleteTree(entry);
-    } else {
-      std::filesystem::remove(entry, entryError);
-    }
-  }
-  return std::filesystem::remove(path, ec) && !ec;
-}
-
 }  // namespace
 
 std::wstring CleanFileName(std::wstring_view text) {
@@ -97,12 +58,6 @@ int PhotoPathMemo::NextNumber(const std::wstring& folder, const std::wstring& na
 
 void PhotoPathMemo::Remember(const std::wstring& folder, const std::wstring& name, int nextNumber) {
   m_next[{folder, name}] = nextNumber;
-}
-
-void PhotoPathMemo::Forget(const std::wstring& folder) {
-  for (auto it = m_next.begin(); it != m_next.end();) {
-    it = it->first.first == folder ? m_next.erase(it) : std::next(it);
-  }
 }
 
 std::wstring MakePhotoPath(std::wstring_view folder, std::wstring_view name, PhotoPathMemo* memo,
@@ -132,51 +87,34 @@ std::wstring MakePhotoPath(std::wstring_view folder, std::wstring_view name, Pho
   return claim(path);
 }
 
-std::wstring PrepareAlbumFolder(std::wstring_view root, int32_t uin,
-                                std::wstring_view albumFolderName, PhotoPathMemo* memo) {
+std::wstring UserFolder(std::wstring_view root, int32_t uin) {
+  return std::wstring(root) + L"/" + std::to_wstring(uin);
+}
+
+std::wstring MakeAlbumFolder(std::wstring_view root, int32_t uin,
+                             std::wstring_view albumFolderName) {
   std::error_code ec;
-  const std::wstring userFolder = std::wstring(root) + L"/" + std::to_wstring(uin);
+  const std::wstring userFolder = UserFolder(root, uin);
   if (!PathExists(userFolder)) {
     std::filesystem::create_directory(FsPath(userFolder), ec);
   }
   const std::wstring_view name = albumFolderName.empty() ? kUnnamedAlbumFolder : albumFolderName;
   const std::wstring albumFolder = userFolder + L"/" + std::wstring(name);
-  if (PathExists(albumFolder)) {
-    DeleteFolderTree(albumFolder);
-  }
-  std::filesystem::create_directory(FsPath(albumFolder), ec);
-  if (memo != nullptr) {
-    memo->Forget(albumFolder);
+  if (!PathExists(albumFolder)) {
+    std::filesystem::create_directory(FsPath(albumFolder), ec);
   }
   return albumFolder;
 }
 
-std::wstring AlbumFolderNameInRun(std::wstring_view cleanedName,
-                                  std::set<std::wstring>* usedInRun) {
+std::wstring NumberedFolderName(std::wstring_view cleanedName, int number) {
   const std::wstring_view name = cleanedName.empty() ? kUnnamedAlbumFolder : cleanedName;
-  std::wstring candidate = FitFileName(name, L"", L"");
-  for (int number = 1; usedInRun->count(candidate) != 0; ++number) {
-    const std::wstring suffix = L"_" + std::to_wstring(number);
-    candidate = FitFileName(name, suffix, L"") + suffix;
+  if (number == 0) {
+    return FitFileName(name, L"", L"");
   }
-  usedInRun->insert(candidate);
-  return candidate;
+  const std::wstring suffix = L"_" + std::to_wstring(number);
+  return FitFileName(name, suffix, L"") + suffix;
 }
 
-std::wstring AlbumFolderNameOfListedName(const std::string& listedName,
-                                         std::set<std::wstring>* usedInRun) {
-  return AlbumFolderNameInRun(CleanFileName(AtMost(AnsiToWide(listedName), kNameMaxUnits)),
-                              usedInRun);
-}
-
-bool DeleteFolderTree(std::wstring_view folder) {
-  if (folder.empty()) {
-    return false;
-  }
-  // "a/b/" names the same folder as "a/b", but would lead through a link named b.
-  std::wstring trimmed(folder);
-  while (trimmed.size() > 1 && trimmed.back() == L'/') {
-    trimmed.pop_back();
-  }
-  return DeleteTree(FsPath(trimmed));
+std::wstring CleanedAlbumName(const std::string& listedName) {
+  return CleanFileName(AtMost(AnsiToWide(listedName), kNameMaxUnits));
 }

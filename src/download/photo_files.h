@@ -3,9 +3,11 @@
 // Where photos land: <download root>/<user number>/<album folder name>/<photo name>.jpg, the
 // photo name numbered "<name>_<n>.jpg" from 1 when the plain name is taken.
 //
-// Names from the service never leave their folder: CleanFileName removes . / \ : * ? < > | and ",
-// an album whose cleaned name is empty gets the folder kUnnamedAlbumFolder (never the user folder
-// itself), and a photo name is cut so that the file name fits the file system's 255 bytes.
+// Nothing here deletes anything: an album folder keeps what it holds, and a photo never takes a
+// name that is in use. Names from the service never leave their folder: CleanFileName removes . /
+// \ : * ? < > | and ", an album whose cleaned name is empty gets the folder kUnnamedAlbumFolder
+// (never the user folder itself), and a photo name is cut so that the file name fits the file
+// system's 255 bytes.
 
 #include <cstdint>
 #include <map>
@@ -24,12 +26,11 @@ constexpr std::wstring_view kUnnamedAlbumFolder = L"未命名相册";
 std::wstring CleanFileName(std::wstring_view text);
 
 // Remembers, per folder and name, where the last search for a free number ended, so that many
-// photos of one name cost one check each. A folder's entries go when it is prepared again.
+// photos of one name cost one check each.
 class PhotoPathMemo {
  public:
   int NextNumber(const std::wstring& folder, const std::wstring& name) const;
   void Remember(const std::wstring& folder, const std::wstring& name, int nextNumber);
-  void Forget(const std::wstring& folder);
 
  private:
   std::map<std::pair<std::wstring, std::wstring>, int> m_next;
@@ -44,22 +45,16 @@ std::wstring MakePhotoPath(std::wstring_view folder, std::wstring_view name,
                            PhotoPathMemo* memo = nullptr,
                            std::set<std::wstring>* claimed = nullptr);
 
-// Makes sure <root>/<uin> exists and <root>/<uin>/<album> exists and is empty (removing what was
-// there); returns the album folder. Failures are left for the downloads into it to show.
-std::wstring PrepareAlbumFolder(std::wstring_view root, int32_t uin,
-                                std::wstring_view albumFolderName, PhotoPathMemo* memo = nullptr);
+// The user folder <root>/<uin>.
+std::wstring UserFolder(std::wstring_view root, int32_t uin);
+// Makes sure <root>/<uin> and <root>/<uin>/<album> exist (what is in them stays as it is); returns
+// the album folder. Failures are left for the downloads into it to show.
+std::wstring MakeAlbumFolder(std::wstring_view root, int32_t uin,
+                             std::wstring_view albumFolderName);
 
-// The folder name of an album in a download run: the cleaned name (kUnnamedAlbumFolder when it is
-// empty), cut between whole characters to fit a file name, and "<name>_<n>" with the first n from 1
-// that is free when an earlier album of the run has the name already, so that no album of a run
-// ever empties the folder of another. The name returned is added to `usedInRun`.
-std::wstring AlbumFolderNameInRun(std::wstring_view cleanedName, std::set<std::wstring>* usedInRun);
-// The same from the album's listed name (bytes of the process code page): its first kNameMaxUnits
-// units, cleaned.
-std::wstring AlbumFolderNameOfListedName(const std::string& listedName,
-                                         std::set<std::wstring>* usedInRun);
-
-// Deletes the folder's files and subfolders, then the folder; true when the folder itself went.
-// Entries whose names begin with '.' stay. A symbolic link is removed as a link: neither a linked
-// folder's contents nor anything outside the folder is ever deleted.
-bool DeleteFolderTree(std::wstring_view folder);
+// An album's folder name: the cleaned name (kUnnamedAlbumFolder when it is empty) cut between
+// whole characters to fit a file name, then, for `number` from 1, "<name>_<number>".
+std::wstring NumberedFolderName(std::wstring_view cleanedName, int number);
+// The cleaned folder name of an album from its listed name (bytes of the process code page): its
+// first kNameMaxUnits units, cleaned.
+std::wstring CleanedAlbumName(const std::string& listedName);

@@ -35,6 +35,10 @@ std::wstring OutcomeRemark(AlbumOutcome outcome, int32_t failed) {
       return L"未找到页面";
     case AlbumOutcome::kStopped:
       return L"已停止";
+    case AlbumOutcome::kInUse:
+      return L"正在别处下载";
+    case AlbumOutcome::kArchiveFailed:
+      return L"下载记录无法打开";
   }
   return {};
 }
@@ -52,10 +56,6 @@ void CZuPictrove::SetRemark(int32_t row, const std::wstring& text) {
 
 void CZuPictrove::RecordOutcome(int32_t row, AlbumOutcome outcome, int32_t failed) {
   m_albumInProgress = false;
-  if (outcome == AlbumOutcome::kListFailed || outcome == AlbumOutcome::kPageNotFound) {
-    m_runFolders.erase(m_albumFolderInRun);  // the album never came to its folder
-  }
-  m_albumFolderInRun.clear();
   if (outcome == AlbumOutcome::kSkipped) {
     return;
   }
@@ -65,6 +65,29 @@ void CZuPictrove::RecordOutcome(int32_t row, AlbumOutcome outcome, int32_t faile
   } else {
     ++m_runNotCompleted;
   }
+}
+
+void CZuPictrove::ClearTickedRows() {
+  const int count = m_albumList != nullptr ? m_albumList->GetCount() : 0;
+  for (int i = 0; i < count; ++i) {
+    CAlbumListItemUI* row = Row(i);
+    if (row != nullptr && row->m_optSelect != nullptr && row->m_optSelect->IsSelected()) {
+      SetRemark(i, L"");
+      if (row->m_lblStatus != nullptr) {
+        row->m_lblStatus->SetText(kNoProgress);
+      }
+    }
+  }
+}
+
+const AlbumRecord* CZuPictrove::CurrentAlbum() const {
+  AppState* state = AppState::Instance();
+  for (const AlbumRecord* album : state->CopyAlbums()) {
+    if (album->m_index == state->m_currentAlbum) {
+      return album;
+    }
+  }
+  return nullptr;
 }
 
 void CZuPictrove::PostAlbumDone(AlbumOutcome outcome) {
@@ -93,13 +116,18 @@ void CZuPictrove::StartNextAlbum() {
     return;
   }
   SetRemark(current, L"");
+  const AlbumRecord* album = CurrentAlbum();
+  if (album == nullptr) {
+    PostAlbumDone(AlbumOutcome::kListFailed);
+    return;
+  }
   m_albumInProgress = true;
   const std::wstring albumId = row->GetUserData();
   const int32_t uin = state->m_uin;
   if (!state->AlbumHasPassword(current)) {
-    const std::string idForUrl = AlbumIdForUrl(WideToAnsi(albumId));
-    StartPhotoListDownload(PhotoListUrl(state->m_photoHostLabel, uin, AnsiToWide(idForUrl)),
-                           albumId);
+    // The worker downloads the list itself, so no network wait runs on the UI thread.
+    m_worker.StartAlbum(
+        ListedAlbumJob(*album, uin, state->m_photoHostLabel, m_workFolder, m_runId));
     return;
   }
   m_pendingCachePattern = AlbumPagePattern(uin, albumId);
@@ -115,27 +143,6 @@ void CZuPictrove::StartNextAlbum() {
   state->m_loginOutcome = 2;
 }
 
-AlbumJob CZuPictrove::MakeJob(const std::string& listFile, uint8_t fromWebCache) {
-  AppState* state = AppState::Instance();
-  AlbumJob job;
-  job.listFile = listFile;
-  job.albumFolderName =
-      AlbumFolderNameOfListedName(state->AlbumName(state->m_currentAlbum), &m_runFolders);
-  m_albumFolderInRun = job.albumFolderName;
-  job.fromWebCache = fromWebCache;
-  job.row = state->m_currentAlbum;
-  job.uin = state->m_uin;
-  job.runId = m_runId;
-  return job;
-}
-
-void CZuPictrove::StartPhotoListDownload(const std::wstring& url, const std::wstring& albumId) {
-  // The worker downloads the list itself, so no network wait runs on the UI thread.
-  AlbumJob job = MakeJob(PhotoListPath(m_workFolder, WideToAnsi(albumId)), 0);
-  job.photoListUrl = url;
-  m_worker.StartAlbum(job);
-}
-
 void CZuPictrove::ResumePasswordAlbum(uint32_t ticket) {
   // Only the answer to the login this run is waiting for; a given-up login does nothing.
   if (ticket == 0 || ticket != m_passwordTicket || !RunInProgress()) {
@@ -148,7 +155,12 @@ void CZuPictrove::ResumePasswordAlbum(uint32_t ticket) {
     PostAlbumDone(AlbumOutcome::kPageNotFound);
     return;
   }
-  m_worker.StartAlbum(MakeJob(WideToAnsi(found), 1));
+  const AlbumRecord* album = CurrentAlbum();
+  if (album == nullptr) {
+    PostAlbumDone(AlbumOutcome::kPageNotFound);
+    return;
+  }
+  m_worker.StartAlbum(CachedAlbumJob(*album, AppState::Instance()->m_uin, found, m_runId));
 }
 
 void CZuPictrove::UpdateAlbumProgress(int32_t row, int32_t saved) {

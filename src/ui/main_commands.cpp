@@ -108,7 +108,7 @@ void CZuPictrove::Notify(TNotifyUI& msg) {
       if (m_btnDown->GetText() == kCaptionDownload) {
         m_btnDown->SetText(kCaptionStop);
         ++m_runId;
-        m_runFolders.clear();
+        ClearTickedRows();
         m_runCompleted = 0;
         m_runNotCompleted = 0;
         m_albumInProgress = false;

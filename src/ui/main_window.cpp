@@ -13,42 +13,7 @@ namespace {
 
 constexpr UINT kLoginStyle = 0x96C80000;
 
-bool IsPlainIdByte(unsigned char c) {
-  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
-         c == '-';
-}
-
-std::string Hex(unsigned char c) {
-  static constexpr char kDigits[] = "0123456789ABCDEF";
-  return std::string{'%', kDigits[c >> 4], kDigits[c & 0x0F]};
-}
-
 }  // namespace
-
-std::string PhotoListPath(const std::wstring& workFolder, const std::string& albumId) {
-  return WideToAnsi(workFolder + PhotoListFileName(albumId) + L".xml");
-}
-
-std::wstring PhotoListFileName(const std::string& albumId) {
-  std::string name;
-  for (unsigned char c : albumId) {
-    name += IsPlainIdByte(c) ? std::string(1, static_cast<char>(c)) : Hex(c);
-  }
-  return Utf8ToWide(name);
-}
-
-std::string AlbumIdForUrl(const std::string& albumId) {
-  static constexpr std::string_view kBreaking = " \"#%&+<>\\^`{|}";
-  std::string out;
-  for (unsigned char c : albumId) {
-    if (c <= 0x20 || c >= 0x7F || kBreaking.find(static_cast<char>(c)) != std::string_view::npos) {
-      out += Hex(c);
-    } else {
-      out += static_cast<char>(c);
-    }
-  }
-  return out;
-}
 
 std::wstring CZuPictrove::GetWindowClassName() const {
   return L"ZuPictrove";
@@ -74,7 +39,7 @@ void CZuPictrove::InitWindow() {
   m_editAlbumDir = m_paintManager.FindControl(L"edit_album_dir");
   m_editUin = m_paintManager.FindControl(L"edit_zu");
   m_albumList = dynamic_cast<CListUI*>(m_paintManager.FindControl(L"album_list"));
-  m_worker.m_notifyWnd = m_hWnd;
+  m_worker.SetNotifyWindow(m_hWnd);
   m_workFolder = Utf8ToWide(WorkFolder().string());
   DownloadSettings* settings = DownloadSettings::Instance();
   if (m_editAlbumDir != nullptr) {

@@ -10,7 +10,8 @@
 // a stop, a new album list and the end of the program end the run and change the number, so that
 // nothing a stopped worker or a given-up login window sends late acts on a later run. Each ticked
 // album's outcome shows in its row's remark, and the run's end says how many were completed.
-// Within one run no two albums share a folder.
+// Each album keeps the folder the download archive gives it, whatever the order or the names of the
+// albums in the list.
 
 #include <atomic>
 #include <memory>
@@ -30,6 +31,8 @@ constexpr const wchar_t* kCaptionStop = L"停止下载";
 constexpr const wchar_t* kNoticeCaption = L"提示";
 constexpr const wchar_t* kLoginPrompt = L"请登录Zu空间";
 constexpr const wchar_t* kCaptionFetching = L"获取中…";
+// The progress cell of a row that no run has reached (as the row's layout starts it).
+constexpr const wchar_t* kNoProgress = L"-";
 
 class CZuPictrove : public CDialogWnd {
  public:
@@ -50,7 +53,6 @@ class CZuPictrove : public CDialogWnd {
   void TickPasswordAlbums(bool selected);
   // The download run.
   void StartNextAlbum();
-  void StartPhotoListDownload(const std::wstring& url, const std::wstring& albumId);
   void ResumePasswordAlbum(uint32_t ticket);
   void UpdateAlbumProgress(int32_t row, int32_t saved);
   void ShowLoginForAlbumList();
@@ -82,12 +84,14 @@ class CZuPictrove : public CDialogWnd {
   void ShowNotice(const wchar_t* scrambled);
   CAlbumListItemUI* Row(int32_t index) const;
   bool RunInProgress() const;
+  // At the start of a run, every ticked row's progress and remark are cleared.
+  void ClearTickedRows();
   // The album of row `current` ended with `outcome`: its remark and the run's counts.
   void RecordOutcome(int32_t row, AlbumOutcome outcome, int32_t failed);
   void SetRemark(int32_t row, const std::wstring& text);
   void PostAlbumDone(AlbumOutcome outcome);
-  // The job of the current row's album, its folder name made unique in the run.
-  AlbumJob MakeJob(const std::string& listFile, uint8_t fromWebCache);
+  // The current row's album record; null when there is none.
+  const AlbumRecord* CurrentAlbum() const;
 
   // An album-list read on its helper thread.
   struct AlbumListFetch {
@@ -129,10 +133,8 @@ class CZuPictrove : public CDialogWnd {
   uint32_t m_loginTickets = 0;     // numbers the login window's openings
   uint32_t m_passwordTicket = 0;   // the opening for the current password album; 0: none
   uint32_t m_signInTicket = 0;     // the opening for signing in; 0: none
-  std::set<std::wstring> m_runFolders;  // album folder names used in this run
-  std::wstring m_albumFolderInRun;      // the folder name of the album in progress
-  int32_t m_runCompleted = 0;           // ticked albums of this run completed
-  int32_t m_runNotCompleted = 0;        // ticked albums of this run not completed
+  int32_t m_runCompleted = 0;      // ticked albums of this run completed
+  int32_t m_runNotCompleted = 0;   // ticked albums of this run not completed
 };
 
 // The remark a row shows for an album that ended with `outcome` (empty for a skipped row).
@@ -141,12 +143,3 @@ std::wstring OutcomeRemark(AlbumOutcome outcome, int32_t failed);
 // Ends the main window `hwnd` at the end of the program, if it is still there: PrepareForExit,
 // then the main window is destroyed.
 void ShutDownMainWindow(HWND hwnd);
-
-// The name of the local photo-list file of an album: the id itself when it is made of letters,
-// digits, '_' and '-' only; otherwise every other byte as %XX, so that no id names a file outside
-// the working folder.
-std::wstring PhotoListFileName(const std::string& albumId);
-// Where an album's photo list is kept: its file in the working folder `workFolder` (ending in '/').
-std::string PhotoListPath(const std::wstring& workFolder, const std::string& albumId);
-// The album id as it goes into a request: percent-encoded only where it would break the address.
-std::string AlbumIdForUrl(const std::string& albumId);

@@ -4,6 +4,7 @@
 
 #include "catalogue/app_state.h"
 #include "catalogue/service_config.h"
+#include "download/download_archive.h"
 #include "download/download_settings.h"
 #include "platform/code_page.h"
 #include "platform/posted_messages.h"
@@ -194,6 +195,18 @@ std::vector<std::string> AppHarness::HiddenFiles(const std::filesystem::path& fo
     }
   }
   return names;
+}
+
+std::vector<std::string> AppHarness::StrayFiles(int32_t uin, const std::string& albumId,
+                                                const std::string& name) const {
+  std::vector<std::string> stray = HiddenFiles(AlbumFolder(uin, name));
+  std::string error;
+  if (const auto archive = DownloadArchive::Open(m_root, &error)) {
+    for (const PartRecord& part : archive->Parts(uin, albumId)) {
+      std::erase(stray, WideToUtf8(part.partName));
+    }
+  }
+  return stray;
 }
 
 std::map<std::string, uintmax_t> AppHarness::AlbumFiles(int32_t uin,

@@ -86,6 +86,10 @@ class AppHarness {
   bool LoginVisible() const;
   // Files in `folder` whose name starts with '.' (unfinished downloads).
   static std::vector<std::string> HiddenFiles(const std::filesystem::path& folder);
+  // The hidden files of the album's folder other than the part files that the download archive
+  // keeps for resuming a large photo.
+  std::vector<std::string> StrayFiles(int32_t uin, const std::string& albumId,
+                                      const std::string& name) const;
   std::vector<std::wstring> Notices() const;
   std::filesystem::path AlbumFolder(int32_t uin, const std::string& name) const;
   const std::filesystem::path& Root() const { return m_root; }

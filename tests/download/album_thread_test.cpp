@@ -9,6 +9,7 @@
 #include "catalogue/app_messages.h"
 #include "catalogue/app_state.h"
 #include "download/download_settings.h"
+#include "platform/code_page.h"
 #include "platform/posted_messages.h"
 #include "support/sample_service_process.h"
 #include "support/temp_dir.h"
@@ -28,7 +29,7 @@ class AlbumThreadTest : public ::testing::Test {
     SetProcessCodePage("UTF-8");
     TakePostedMessages();
     m_window = CreateWindowHandle();
-    m_worker.m_notifyWnd = m_window;
+    m_worker.SetNotifyWindow(m_window);
     std::filesystem::create_directories(m_dir.Path() / "root");
     auto settings = std::make_unique<DownloadSettings>(m_dir.Path() / "config.ini",
                                                        std::make_shared<HomeDriveProvider>());
@@ -57,7 +58,8 @@ class AlbumThreadTest : public ::testing::Test {
                       uint8_t fromWebCache, int32_t row = 0, uint32_t run = 1) {
     AlbumJob job;
     job.listFile = list.empty() ? std::string() : WideToAnsi(Utf8ToWide(list.string()));
-    job.albumFolderName = Utf8ToWide(folder);
+    job.albumId = folder;
+    job.albumName = folder;
     job.fromWebCache = fromWebCache;
     job.row = row;
     job.uin = 10001;
@@ -120,6 +122,11 @@ class AlbumThreadTest : public ::testing::Test {
       }
     }
     return rest;
+  }
+  // The names that do not begin with '.' (the archive and the lock file at the root do).
+  static std::set<std::string> Shown(std::set<std::string> names) {
+    std::erase_if(names, [](const std::string& name) { return name.starts_with("."); });
+    return names;
   }
   static std::set<std::string> Files(const std::filesystem::path& folder) {
     std::set<std::string> names;
@@ -188,7 +195,7 @@ TEST_F(AlbumThreadTest, NamesAndAddressesFromTheServiceStayInTheAlbumFolder) {
   ExpectAlbumDone(messages.back(), AlbumOutcome::kSomeFailed, 1);
   EXPECT_EQ(Files(AlbumFolder("safe")), (std::set<std::string>{"x.jpg", "etcpasswd.jpg", "a.jpg",
                                                                "a_1.jpg", "a_2.jpg", "g.jpg"}));
-  EXPECT_EQ(Files(m_dir.Path() / "root"), std::set<std::string>{"10001"});
+  EXPECT_EQ(Shown(Files(m_dir.Path() / "root")), std::set<std::string>{"10001"});
   EXPECT_EQ(Files(m_dir.Path() / "root" / "10001"), std::set<std::string>{"safe"});
 }
 
@@ -215,14 +222,23 @@ TEST_F(AlbumThreadTest, BrokenListEndsTheAlbumWithoutTouchingFolders) {
   EXPECT_TRUE(std::filesystem::exists(AlbumFolder("old") / "keep.jpg"));
 }
 
-TEST_F(AlbumThreadTest, EmptyListRemakesTheFolderEmpty) {
+TEST_F(AlbumThreadTest, AnEmptyListKeepsTheFolderAndFailsWhenTheAlbumListCountsPhotos) {
   std::filesystem::create_directories(AlbumFolder("trip") / "sub");
   m_dir.Write("root/10001/trip/sub/old.jpg", "o");
   StartListed("trip", {});
-  const auto messages = CollectUntil(WM_ALBUM_DONE);
+  auto messages = CollectUntil(WM_ALBUM_DONE);
   ASSERT_EQ(messages.size(), 1u);
-  ExpectAlbumDone(messages[0], AlbumOutcome::kCompleted);
-  EXPECT_TRUE(std::filesystem::is_empty(AlbumFolder("trip")));
+  ExpectAlbumDone(messages[0], AlbumOutcome::kCompleted);  // an album listed with no photos
+  EXPECT_TRUE(std::filesystem::exists(AlbumFolder("trip") / "sub" / "old.jpg"));
+
+  m_worker.Join();
+  AlbumJob job = Job(WriteXmlList({}), "trip", 0);
+  job.listedPhotoCount = 20;
+  EXPECT_TRUE(m_worker.StartAlbum(job));
+  messages = CollectUntil(WM_ALBUM_DONE);
+  ASSERT_EQ(messages.size(), 1u);
+  ExpectAlbumDone(messages[0], AlbumOutcome::kListFailed);
+  EXPECT_TRUE(std::filesystem::exists(AlbumFolder("trip") / "sub" / "old.jpg"));
 }
 
 TEST_F(AlbumThreadTest, AStopAbortsThePhotosInFlightAtOnceAndLeavesNoFile) {
@@ -278,7 +294,8 @@ TEST_F(AlbumThreadTest, PhotosDownloadedSeveralAtOnceGetTheNamesOfOneAtATime) {
     m_dir.Write("config.ini",
                 "[info]\nphoto_dir=" + WideToUtf8(Root()) + "\nconnections=" + connections + "\n");
     m_worker.Join();
-    StartListed("names", photos);
+    const std::string album = std::string("names") + connections;
+    StartListed(album, photos);
     const auto messages = CollectUntil(WM_ALBUM_DONE);
     ASSERT_EQ(messages.size(), 10u);
     for (int i = 0; i < 9; ++i) {
@@ -286,7 +303,7 @@ TEST_F(AlbumThreadTest, PhotosDownloadedSeveralAtOnceGetTheNamesOfOneAtATime) {
     }
     ExpectAlbumDone(messages.back(), AlbumOutcome::kCompleted);
     std::map<std::string, uintmax_t> sizes;
-    for (const auto& entry : std::filesystem::directory_iterator(AlbumFolder("names"))) {
+    for (const auto& entry : std::filesystem::directory_iterator(AlbumFolder(album))) {
       sizes[entry.path().filename().string()] = entry.file_size();
     }
     if (expected.empty()) {
@@ -316,7 +333,7 @@ TEST_F(AlbumThreadTest, AStopBeforeTheThreadGetsGoingIsNeverLostAndTouchesNoFold
   std::filesystem::create_directories(AlbumFolder("kept"));
   m_dir.Write("root/10001/kept/old.jpg", "o");
   HeldWorker worker;
-  worker.m_notifyWnd = m_window;
+  worker.SetNotifyWindow(m_window);
   EXPECT_TRUE(worker.StartAlbum(Job(WriteXmlList({{"a", Image(1000, "1")}}), "kept", 0)));
   worker.Stop();
   worker.release = true;
@@ -329,7 +346,7 @@ TEST_F(AlbumThreadTest, AStopBeforeTheThreadGetsGoingIsNeverLostAndTouchesNoFold
 TEST_F(AlbumThreadTest, AJobHandedOverWhileAStoppedThreadEndsWaitsForIt) {
   // A worker thread held up in its run: the next job must neither overlap it nor block the caller.
   HeldWorker worker;
-  worker.m_notifyWnd = m_window;
+  worker.SetNotifyWindow(m_window);
   worker.m_waitTimeout = 10;
   EXPECT_TRUE(worker.StartAlbum(Job(WriteXmlList({}, "first.xml"), "first", 0, 0, 1)));
   worker.Stop();

@@ -76,62 +76,38 @@ TEST(PhotoFilesTest, LongNamesAreCutToFitTheFileSystem) {
   EXPECT_EQ(Take(folder, fits, nullptr), std::string(251, 'a') + ".jpg");  // untouched
 }
 
-TEST(PhotoFilesTest, PrepareAlbumFolderEmptiesOnlyTheAlbumsOwnFolder) {
+TEST(PhotoFilesTest, MakeAlbumFolderKeepsWhatIsThere) {
   TempDir dir;
   const std::wstring root = Wide(dir.Path());
   const std::filesystem::path user = dir.Path() / "10001";
   std::filesystem::create_directories(user / "trip" / "sub");
-  std::filesystem::create_directories(user / "other");
   dir.Write("10001/trip/a.jpg", "a");
   dir.Write("10001/trip/sub/b.jpg", "b");
-  dir.Write("10001/other/c.jpg", "c");
   dir.Write("10001/note.txt", "n");
-  std::filesystem::create_directory(dir.Path() / "outside");
-  dir.Write("outside/keep.jpg", "k");
-  std::filesystem::create_directory_symlink(dir.Path() / "outside", user / "trip" / "link");
 
-  EXPECT_EQ(PrepareAlbumFolder(root, 10001, L"trip"), root + L"/10001/trip");
-  EXPECT_TRUE(std::filesystem::is_empty(user / "trip"));
-  EXPECT_TRUE(std::filesystem::exists(user / "other" / "c.jpg"));
-  EXPECT_TRUE(std::filesystem::exists(user / "note.txt"));
-  EXPECT_TRUE(std::filesystem::exists(dir.Path() / "outside" / "keep.jpg"));
+  EXPECT_EQ(MakeAlbumFolder(root, 10001, L"trip"), root + L"/10001/trip");
+  EXPECT_TRUE(std::filesystem::exists(user / "trip" / "a.jpg"));
+  EXPECT_TRUE(std::filesystem::exists(user / "trip" / "sub" / "b.jpg"));
 
   // An album whose cleaned name is empty gets a folder of its own, never the user folder.
-  EXPECT_EQ(PrepareAlbumFolder(root, 10001, L""),
+  EXPECT_EQ(MakeAlbumFolder(root, 10001, L""),
             root + L"/10001/" + std::wstring(kUnnamedAlbumFolder));
   EXPECT_TRUE(std::filesystem::exists(user / "note.txt"));
-  EXPECT_TRUE(std::filesystem::exists(user / "other" / "c.jpg"));
 
   // A new user folder is made.
-  EXPECT_EQ(PrepareAlbumFolder(root, 20002, L"x"), root + L"/20002/x");
+  EXPECT_EQ(MakeAlbumFolder(root, 20002, L"x"), root + L"/20002/x");
   EXPECT_TRUE(std::filesystem::is_directory(dir.Path() / "20002" / "x"));
 }
 
-TEST(PhotoFilesTest, DeleteFolderTreeRules) {
-  TempDir dir;
-  EXPECT_FALSE(DeleteFolderTree(L""));
-  for (const std::wstring suffix : {L"", L"/"}) {
-    std::filesystem::create_directories(dir.Path() / "t" / "deep" / "er");
-    dir.Write("t/deep/er/f", "f");
-    dir.Write("t/g", "g");
-    EXPECT_TRUE(DeleteFolderTree(Wide(dir.Path() / "t") + suffix));
-    EXPECT_FALSE(std::filesystem::exists(dir.Path() / "t"));
-  }
-  // Entries beginning with a full stop stay, and so does their folder.
-  std::filesystem::create_directories(dir.Path() / "h");
-  dir.Write("h/.hidden", "x");
-  dir.Write("h/shown", "y");
-  EXPECT_FALSE(DeleteFolderTree(Wide(dir.Path() / "h")));
-  EXPECT_TRUE(std::filesystem::exists(dir.Path() / "h" / ".hidden"));
-  EXPECT_FALSE(std::filesystem::exists(dir.Path() / "h" / "shown"));
-  // A linked folder is unlinked, not emptied, also when named with a trailing separator.
-  std::filesystem::create_directories(dir.Path() / "real");
-  dir.Write("real/keep", "k");
-  std::filesystem::create_directory_symlink(dir.Path() / "real", dir.Path() / "alias");
-  EXPECT_TRUE(DeleteFolderTree(Wide(dir.Path() / "alias") + L"/"));
-  EXPECT_TRUE(std::filesystem::exists(dir.Path() / "real" / "keep"));
-  EXPECT_FALSE(std::filesystem::exists(dir.Path() / "alias"));
-  EXPECT_FALSE(DeleteFolderTree(Wide(dir.Path() / "missing")));
+TEST(PhotoFilesTest, NumberedFolderNamesFitAFileName) {
+  EXPECT_EQ(NumberedFolderName(L"trip", 0), L"trip");
+  EXPECT_EQ(NumberedFolderName(L"trip", 2), L"trip_2");
+  EXPECT_EQ(NumberedFolderName(L"", 0), std::wstring(kUnnamedAlbumFolder));
+  const std::wstring longName(300, L'\u6625');  // three bytes each in UTF-8
+  EXPECT_LE(WideToUtf8(NumberedFolderName(longName, 0)).size(), kFileNameMaxBytes);
+  const std::wstring numbered = NumberedFolderName(longName, 12);
+  EXPECT_LE(WideToUtf8(numbered).size(), kFileNameMaxBytes);
+  EXPECT_TRUE(numbered.ends_with(L"_12"));
 }
 
 }  // namespace

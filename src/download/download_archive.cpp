@@ -1,0 +1,363 @@
+#include "download/download_archive.h"
+
+#include <sys/stat.h>
+#include <sys/vfs.h>
+
+#include <utility>
+
+#include "download/photo_files.h"
+#include "platform/code_page.h"
+
+namespace {
+
+constexpr int kBusyTimeoutMs = 8000;
+
+// File systems on which SQLite's WAL cannot work (its shared memory is not shared between
+// machines), and those where we cannot tell: they get the rollback journal.
+bool IsNetworkFileSystem(const std::filesystem::path& folder) {
+  struct statfs info;
+  if (statfs(folder.c_str(), &info) != 0) {
+    return false;
+  }
+  switch (static_cast<unsigned long>(info.f_type)) {
+    case 0x6969UL:      // NFS
+    case 0x517BUL:      // SMB
+    case 0xFF534D42UL:  // CIFS
+    case 0xFE534D42UL:  // SMB2
+    case 0x73757245UL:  // Coda
+    case 0x5346414FUL:  // AFS
+    case 0x01021997UL:  // 9p
+    case 0x65735546UL:  // FUSE (sshfs and other remote ones among them)
+    case 0x00C36400UL:  // Ceph
+      return true;
+    default:
+      return false;
+  }
+}
+
+// One prepared statement, finalised when it goes.
+class Statement {
+ public:
+  Statement(sqlite3* db, const char* sql) { sqlite3_prepare_v2(db, sql, -1, &m_stmt, nullptr); }
+  ~Statement() { sqlite3_finalize(m_stmt); }
+  Statement(const Statement&) = delete;
+  Statement& operator=(const Statement&) = delete;
+
+  bool Ok() const { return m_stmt != nullptr; }
+  Statement& Bind(int index, int64_t value) {
+    sqlite3_bind_int64(m_stmt, index, value);
+    return *this;
+  }
+  Statement& Bind(int index, std::string_view bytes) {
+    sqlite3_bind_blob64(m_stmt, index, bytes.data(), bytes.size(), SQLITE_TRANSIENT);
+    return *this;
+  }
+  Statement& BindText(int index, std::string_view text) {
+    sqlite3_bind_text64(m_stmt, index, text.data(), text.size(), SQLITE_TRANSIENT, SQLITE_UTF8);
+    return *this;
+  }
+  // SQLITE_ROW, SQLITE_DONE or an error.
+  int Step() { return m_stmt != nullptr ? sqlite3_step(m_stmt) : SQLITE_ERROR; }
+  bool Run() { return Step() == SQLITE_DONE; }
+  void Reset() {
+    sqlite3_reset(m_stmt);
+    sqlite3_clear_bindings(m_stmt);
+  }
+  int64_t Int(int column) const { return sqlite3_column_int64(m_stmt, column); }
+  std::string Bytes(int column) const {
+    const void* data = sqlite3_column_blob(m_stmt, column);
+    const int size = sqlite3_column_bytes(m_stmt, column);
+    return data == nullptr ? std::string() : std::string(static_cast<const char*>(data), size);
+  }
+  std::wstring Text(int column) const { return Utf8ToWide(Bytes(column)); }
+
+ private:
+  sqlite3_stmt* m_stmt = nullptr;
+};
+
+const char* const kSchema = R"sql(
+CREATE TABLE IF NOT EXISTS albums(
+  uin INTEGER NOT NULL,
+  album_id BLOB NOT NULL,
+  folder TEXT NOT NULL COLLATE NOCASE,
+  PRIMARY KEY(uin, album_id),
+  UNIQUE(uin, folder));
+CREATE TABLE IF NOT EXISTS photos(
+  uin INTEGER NOT NULL,
+  album_id BLOB NOT NULL,
+  address BLOB NOT NULL,
+  file_name TEXT NOT NULL,
+  size INTEGER NOT NULL,
+  sha256 TEXT NOT NULL,
+  last_modified TEXT NOT NULL,
+  etag TEXT NOT NULL,
+  saved_at INTEGER NOT NULL,
+  PRIMARY KEY(uin, album_id, address));
+CREATE TABLE IF NOT EXISTS parts(
+  uin INTEGER NOT NULL,
+  album_id BLOB NOT NULL,
+  address BLOB NOT NULL,
+  part_name TEXT NOT NULL,
+  validator TEXT NOT NULL,
+  length INTEGER NOT NULL,
+  PRIMARY KEY(uin, album_id, address));
+)sql";
+
+// A transaction that rolls back unless committed.
+class Transaction {
+ public:
+  explicit Transaction(sqlite3* db) : m_db(db) {
+    m_open = sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) == SQLITE_OK;
+  }
+  ~Transaction() {
+    if (m_open) {
+      sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+    }
+  }
+  bool Open() const { return m_open; }
+  bool Commit() {
+    m_open = false;
+    if (sqlite3_exec(m_db, "COMMIT", nullptr, nullptr, nullptr) == SQLITE_OK) {
+      return true;
+    }
+    sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+    return false;
+  }
+
+ private:
+  sqlite3* m_db;
+  bool m_open = false;
+};
+
+}  // namespace
+
+std::unique_ptr<DownloadArchive> DownloadArchive::Open(const std::filesystem::path& root,
+                                                       std::string* error) {
+  const std::filesystem::path file = root / std::string(kArchiveFileName);
+  sqlite3* db = nullptr;
+  const int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX;
+  if (sqlite3_open_v2(file.c_str(), &db, flags, nullptr) != SQLITE_OK) {
+    *error = db != nullptr ? sqlite3_errmsg(db) : "out of memory";
+    sqlite3_close(db);
+    return nullptr;
+  }
+  sqlite3_busy_timeout(db, kBusyTimeoutMs);
+  std::unique_ptr<DownloadArchive> archive(new DownloadArchive(db, false));
+  // The journal first: it cannot change inside a transaction.
+  const char* journal =
+      IsNetworkFileSystem(root) ? "PRAGMA journal_mode=DELETE" : "PRAGMA journal_mode=WAL";
+  {
+    Statement mode(db, journal);
+    if (mode.Step() != SQLITE_ROW) {
+      *error = sqlite3_errmsg(db);
+      return nullptr;
+    }
+    archive->m_wal = mode.Bytes(0) == "wal";
+  }
+  if (!archive->Execute("PRAGMA synchronous=NORMAL")) {
+    *error = sqlite3_errmsg(db);
+    return nullptr;
+  }
+  Transaction setUp(db);
+  if (!setUp.Open()) {
+    *error = sqlite3_errmsg(db);
+    return nullptr;
+  }
+  int64_t version = 0;
+  {
+    Statement read(db, "PRAGMA user_version");
+    if (read.Step() != SQLITE_ROW) {
+      *error = sqlite3_errmsg(db);
+      return nullptr;
+    }
+    version = read.Int(0);
+  }
+  if (version > kArchiveSchemaVersion) {
+    *error = "the archive was written by a newer version of the program";
+    return nullptr;
+  }
+  if (version < kArchiveSchemaVersion) {
+    if (!archive->Execute(kSchema) ||
+        !archive->Execute(
+            ("PRAGMA user_version=" + std::to_string(kArchiveSchemaVersion)).c_str())) {
+      *error = sqlite3_errmsg(db);
+      return nullptr;
+    }
+  }
+  if (!setUp.Commit()) {
+    *error = sqlite3_errmsg(db);
+    return nullptr;
+  }
+  return archive;
+}
+
+DownloadArchive::~DownloadArchive() {
+  sqlite3_close(m_db);
+}
+
+bool DownloadArchive::Execute(const char* sql) {
+  return sqlite3_exec(m_db, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
+}
+
+std::wstring DownloadArchive::AlbumFolder(int32_t uin, const std::string& albumId) {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  Statement query(m_db, "SELECT folder FROM albums WHERE uin=?1 AND album_id=?2");
+  query.Bind(1, uin).Bind(2, albumId);
+  return query.Step() == SQLITE_ROW ? query.Text(0) : std::wstring();
+}
+
+bool DownloadArchive::FolderTakenByOther(int32_t uin, const std::string& albumId,
+                                         const std::wstring& folder) {
+  Statement query(m_db, "SELECT 1 FROM albums WHERE uin=?1 AND folder=?2 AND album_id<>?3");
+  query.Bind(1, uin).BindText(2, WideToUtf8(folder)).Bind(3, albumId);
+  return query.Step() == SQLITE_ROW;
+}
+
+std::wstring DownloadArchive::ChooseAlbumFolder(int32_t uin, const std::string& albumId,
+                                                std::wstring_view wanted,
+                                                const std::filesystem::path& userFolder) {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  Transaction choice(m_db);
+  if (!choice.Open()) {
+    return {};
+  }
+  {
+    Statement query(m_db, "SELECT folder FROM albums WHERE uin=?1 AND album_id=?2");
+    query.Bind(1, uin).Bind(2, albumId);
+    if (query.Step() == SQLITE_ROW) {
+      return query.Text(0);
+    }
+  }
+  const auto onDiskButNoFolder = [&userFolder](const std::wstring& name) {
+    struct stat info;
+    const std::filesystem::path path = userFolder / WideToUtf8(name);
+    return lstat(path.c_str(), &info) == 0 && !S_ISDIR(info.st_mode);
+  };
+  std::wstring folder;
+  for (int number = 0;; ++number) {
+    folder = NumberedFolderName(wanted, number);
+    if (!FolderTakenByOther(uin, albumId, folder) && !onDiskButNoFolder(folder)) {
+      break;
+    }
+  }
+  Statement insert(m_db, "INSERT INTO albums(uin, album_id, folder) VALUES(?1, ?2, ?3)");
+  insert.Bind(1, uin).Bind(2, albumId).BindText(3, WideToUtf8(folder));
+  if (!insert.Run() || !choice.Commit()) {
+    return {};
+  }
+  return folder;
+}
+
+std::unordered_map<std::string, PhotoRecord> DownloadArchive::Photos(int32_t uin,
+                                                                     const std::string& albumId) {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  std::unordered_map<std::string, PhotoRecord> photos;
+  Statement query(m_db,
+                  "SELECT address, file_name, size, sha256, last_modified, etag, saved_at "
+                  "FROM photos WHERE uin=?1 AND album_id=?2");
+  query.Bind(1, uin).Bind(2, albumId);
+  while (query.Step() == SQLITE_ROW) {
+    PhotoRecord photo;
+    photo.address = query.Bytes(0);
+    photo.fileName = query.Text(1);
+    photo.size = static_cast<uint64_t>(query.Int(2));
+    photo.sha256 = query.Bytes(3);
+    photo.lastModified = query.Bytes(4);
+    photo.etag = query.Bytes(5);
+    photo.savedAt = query.Int(6);
+    std::string key = photo.address;
+    photos.emplace(std::move(key), std::move(photo));
+  }
+  return photos;
+}
+
+bool DownloadArchive::RecordPhotos(int32_t uin, const std::string& albumId,
+                                   const std::vector<PhotoRecord>& photos) {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  Transaction batch(m_db);
+  if (!batch.Open()) {
+    return false;
+  }
+  Statement insert(m_db,
+                   "INSERT OR REPLACE INTO photos(uin, album_id, address, file_name, size, "
+                   "sha256, last_modified, etag, saved_at) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, "
+                   "?8, ?9)");
+  Statement forget(m_db, "DELETE FROM parts WHERE uin=?1 AND album_id=?2 AND address=?3");
+  for (const PhotoRecord& photo : photos) {
+    insert.Bind(1, uin).Bind(2, albumId).Bind(3, photo.address);
+    insert.BindText(4, WideToUtf8(photo.fileName)).Bind(5, static_cast<int64_t>(photo.size));
+    insert.BindText(6, photo.sha256).BindText(7, photo.lastModified).BindText(8, photo.etag);
+    insert.Bind(9, photo.savedAt);
+    forget.Bind(1, uin).Bind(2, albumId).Bind(3, photo.address);
+    if (!insert.Run() || !forget.Run()) {
+      return false;
+    }
+    insert.Reset();
+    forget.Reset();
+  }
+  return batch.Commit();
+}
+
+std::vector<PartRecord> DownloadArchive::Parts(int32_t uin, const std::string& albumId) {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  std::vector<PartRecord> parts;
+  Statement query(m_db,
+                  "SELECT address, part_name, validator, length FROM parts "
+                  "WHERE uin=?1 AND album_id=?2");
+  query.Bind(1, uin).Bind(2, albumId);
+  while (query.Step() == SQLITE_ROW) {
+    parts.push_back(
+        {query.Bytes(0), query.Text(1), query.Bytes(2), static_cast<uint64_t>(query.Int(3))});
+  }
+  return parts;
+}
+
+bool DownloadArchive::RecordPart(int32_t uin, const std::string& albumId, const PartRecord& part) {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  Statement insert(m_db,
+                   "INSERT OR REPLACE INTO parts(uin, album_id, address, part_name, validator, "
+                   "length) VALUES(?1, ?2, ?3, ?4, ?5, ?6)");
+  insert.Bind(1, uin).Bind(2, albumId).Bind(3, part.address);
+  insert.BindText(4, WideToUtf8(part.partName)).BindText(5, part.validator);
+  insert.Bind(6, static_cast<int64_t>(part.length));
+  return insert.Run();
+}
+
+bool DownloadArchive::ForgetPart(int32_t uin, const std::string& albumId,
+                                 const std::string& address) {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  Statement forget(m_db, "DELETE FROM parts WHERE uin=?1 AND album_id=?2 AND address=?3");
+  forget.Bind(1, uin).Bind(2, albumId).Bind(3, address);
+  return forget.Run();
+}
+
+bool DownloadArchive::ForEachPhoto(
+    std::optional<int32_t> uin,
+    const std::function<void(int32_t uin, const std::wstring& albumFolder,
+                             const PhotoRecord& photo)>& visit) {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  Statement query(m_db,
+                  "SELECT p.uin, a.folder, p.address, p.file_name, p.size, p.sha256, "
+                  "p.last_modified, p.etag, p.saved_at FROM photos p JOIN albums a "
+                  "ON a.uin=p.uin AND a.album_id=p.album_id WHERE ?1 IS NULL OR p.uin=?1 "
+                  "ORDER BY p.uin, a.folder, p.file_name");
+  if (!query.Ok()) {
+    return false;
+  }
+  if (uin) {
+    query.Bind(1, *uin);
+  }
+  int step;
+  while ((step = query.Step()) == SQLITE_ROW) {
+    PhotoRecord photo;
+    photo.address = query.Bytes(2);
+    photo.fileName = query.Text(3);
+    photo.size = static_cast<uint64_t>(query.Int(4));
+    photo.sha256 = query.Bytes(5);
+    photo.lastModified = query.Bytes(6);
+    photo.etag = query.Bytes(7);
+    photo.savedAt = query.Int(8);
+    visit(static_cast<int32_t>(query.Int(0)), query.Text(1), photo);
+  }
+  return step == SQLITE_DONE;
+}
