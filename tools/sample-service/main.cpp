@@ -78,6 +78,9 @@ int main(int argc, char** argv) {
   server.set_pre_routing_handler([](const httplib::Request& request, httplib::Response&) {
     // Counted before the answer starts, so that a client that has seen any of it sees it counted.
     CountRequest(request.path);
+    if (request.has_header("Range")) {
+      CountRequest("ranged:" + request.path);  // a resumed transfer, told apart for tests
+    }
     if (const int latency = g_latencyMs; latency > 0) {
       std::this_thread::sleep_for(std::chrono::milliseconds(latency));
     }

@@ -1,0 +1,240 @@
+// Runs of an album again and again over one download root: what the archive keeps, what is
+// fetched, and that nothing on disk is lost.
+
+#include <sys/stat.h>
+
+#include "download/album_lock.h"
+#include "download/album_thread_fixture.h"
+#include "download/download_archive.h"
+
+namespace {
+
+// What identifies a file on disk: the same inode with the same bytes is the very same file.
+struct Identity {
+  ino_t inode = 0;
+  std::string bytes;
+  bool operator==(const Identity&) const = default;
+};
+
+Identity IdentityOf(const std::filesystem::path& path) {
+  struct stat info {};
+  EXPECT_EQ(lstat(path.c_str(), &info), 0) << path;
+  return {info.st_ino, ReadFileBytes(path)};
+}
+
+class ArchiveRunTest : public AlbumThreadTest {
+ protected:
+  std::unique_ptr<DownloadArchive> Archive() {
+    std::string error;
+    auto archive = DownloadArchive::Open(m_dir.Path() / "root", &error);
+    EXPECT_NE(archive, nullptr) << error;
+    return archive;
+  }
+  std::map<std::string, Identity> Identities(const std::string& folder) {
+    std::map<std::string, Identity> files;
+    for (const std::string& name : Files(AlbumFolder(folder))) {
+      if (std::filesystem::is_regular_file(AlbumFolder(folder) / name)) {
+        files[name] = IdentityOf(AlbumFolder(folder) / name);
+      }
+    }
+    return files;
+  }
+};
+
+TEST_F(ArchiveRunTest, AReRunKeepsEveryFileAndFetchesOnlyWhatIsMissing) {
+  const std::vector<Photo> photos = {
+      {"a", Image(1000, "1")}, {"b", Image(2000, "2")}, {"c", Image(3000, "3")}};
+  ExpectAlbumDone(RunJob(ListedJob("t1", "trip", photos)).back(), AlbumOutcome::kCompleted);
+  EXPECT_EQ(Requests(), 3);
+  const auto first = Identities("trip");
+  ASSERT_EQ(first.size(), 3u);
+  // Each photo carries its own time, not the download's.
+  struct stat info {};
+  ASSERT_EQ(stat((AlbumFolder("trip") / "a.jpg").c_str(), &info), 0);
+  EXPECT_LT(info.st_mtime, 1735689600);  // the service's photos are dated before 2025
+  m_dir.Write("root/10001/trip/note.txt", "mine");
+  std::filesystem::create_directories(AlbumFolder("trip") / "edited");
+  m_dir.Write("root/10001/trip/edited/a.jpg", "my edit");
+
+  // Unchanged: nothing is requested, the row counts the three photos at once, nothing moves.
+  auto messages = RunJob(ListedJob("t1", "trip", photos));
+  ASSERT_EQ(messages.size(), 2u);
+  EXPECT_EQ(messages[0].message, WM_PHOTO_SAVED);
+  EXPECT_EQ(messages[0].lParam, 3);
+  ExpectAlbumDone(messages[1], AlbumOutcome::kCompleted);
+  EXPECT_EQ(Requests(), 0);
+  for (const auto& [name, identity] : first) {
+    EXPECT_EQ(IdentityOf(AlbumFolder("trip") / name), identity) << name;
+  }
+  EXPECT_EQ(m_worker.LastCounts().kept, 3);
+  EXPECT_EQ(m_worker.LastCounts().saved, 0);
+
+  // A deleted photo comes back under its own name; a new photo named like another takes the next
+  // free name; the others are not touched.
+  std::filesystem::remove(AlbumFolder("trip") / "b.jpg");
+  std::vector<Photo> more = photos;
+  more.push_back({"a", Image(4000, "4")});
+  messages = RunJob(ListedJob("t1", "trip", more));
+  ExpectAlbumDone(messages.back(), AlbumOutcome::kCompleted);
+  EXPECT_EQ(messages[messages.size() - 2].lParam, 4);
+  EXPECT_EQ(Requests(), 2);
+  EXPECT_EQ(std::filesystem::file_size(AlbumFolder("trip") / "b.jpg"), 2000u);
+  EXPECT_EQ(std::filesystem::file_size(AlbumFolder("trip") / "a_1.jpg"), 4000u);
+  EXPECT_EQ(IdentityOf(AlbumFolder("trip") / "a.jpg"), first.at("a.jpg"));
+  EXPECT_EQ(IdentityOf(AlbumFolder("trip") / "c.jpg"), first.at("c.jpg"));
+
+  // A shorter list, and an empty one for an album the album list counts with photos: nothing
+  // goes, and the empty one is no success.
+  ExpectAlbumDone(RunJob(ListedJob("t1", "trip", {photos[0]})).back(), AlbumOutcome::kCompleted);
+  AlbumJob empty = ListedJob("t1", "trip", {});
+  empty.listedPhotoCount = 4;
+  ExpectAlbumDone(RunJob(empty).back(), AlbumOutcome::kListFailed);
+  // New photos whose host fails: the photos there stay, and the album is not complete.
+  std::vector<Photo> failing = more;
+  failing.push_back({"d", Image(1000, "5", "status500")});
+  ExpectAlbumDone(RunJob(ListedJob("t1", "trip", failing)).back(), AlbumOutcome::kSomeFailed, 1);
+  EXPECT_EQ(Shown(Files(AlbumFolder("trip"))),
+            (std::set<std::string>{"a.jpg", "a_1.jpg", "b.jpg", "c.jpg", "edited", "note.txt"}));
+  EXPECT_EQ(ReadFileBytes(AlbumFolder("trip") / "edited" / "a.jpg"), "my edit");
+  EXPECT_EQ(ReadFileBytes(AlbumFolder("trip") / "note.txt"), "mine");
+  EXPECT_TRUE(Files(AlbumFolder("trip")).size() == Shown(Files(AlbumFolder("trip"))).size());
+}
+
+TEST_F(ArchiveRunTest, AFileChangedByTheUserStaysAndThePhotoGetsANewName) {
+  const std::vector<Photo> photos = {{"a", Image(1000, "1")}};
+  RunJob(ListedJob("t1", "trip", photos));
+  m_dir.Write("root/10001/trip/a.jpg", "the user's own picture now");
+  ExpectAlbumDone(RunJob(ListedJob("t1", "trip", photos)).back(), AlbumOutcome::kCompleted);
+  EXPECT_EQ(ReadFileBytes(AlbumFolder("trip") / "a.jpg"), "the user's own picture now");
+  EXPECT_EQ(std::filesystem::file_size(AlbumFolder("trip") / "a_1.jpg"), 1000u);
+  // From now on the photo is a_1.jpg, and it is kept.
+  RunJob(ListedJob("t1", "trip", photos));
+  EXPECT_EQ(Requests(), 1 + 1);
+}
+
+TEST_F(ArchiveRunTest, AFolderTheArchiveDoesNotKnowKeepsItsFilesAndSamePhotosAreNotSavedTwice) {
+  // An earlier copy of the album: one photo exactly as the service has it, one file of the user's
+  // under the name of another photo.
+  std::filesystem::create_directories(AlbumFolder("old"));
+  m_dir.Write("root/10001/old/a.jpg", ImageBytesAt(Image(1500, "1")));
+  m_dir.Write("root/10001/old/b.jpg", "not the photo");
+  const Identity copied = IdentityOf(AlbumFolder("old") / "a.jpg");
+  const std::vector<Photo> photos = {{"a", Image(1500, "1")}, {"b", Image(1500, "2")}};
+  ExpectAlbumDone(RunJob(ListedJob("o1", "old", photos)).back(), AlbumOutcome::kCompleted);
+  EXPECT_EQ(Shown(Files(AlbumFolder("old"))), (std::set<std::string>{"a.jpg", "b.jpg", "b_1.jpg"}));
+  EXPECT_EQ(IdentityOf(AlbumFolder("old") / "a.jpg"), copied);  // taken as it is
+  EXPECT_EQ(ReadFileBytes(AlbumFolder("old") / "b.jpg"), "not the photo");
+  EXPECT_EQ(m_worker.LastCounts().kept, 1);
+  EXPECT_EQ(m_worker.LastCounts().saved, 1);
+  const auto records = Archive()->Photos(10001, "o1");
+  ASSERT_EQ(records.size(), 2u);
+  EXPECT_EQ(records.at(Image(1500, "1")).fileName, L"a.jpg");
+  EXPECT_EQ(records.at(Image(1500, "2")).fileName, L"b_1.jpg");
+  Requests();
+  RunJob(ListedJob("o1", "old", photos));
+  EXPECT_EQ(Requests(), 0);
+}
+
+TEST_F(ArchiveRunTest, AlbumsOfOneNameKeepTheirFoldersWhateverTheOrder) {
+  const std::vector<Photo> first = {{"x", Image(1000, "1")}};
+  const std::vector<Photo> second = {{"y", Image(1000, "2")}};
+  RunJob(ListedJob("C1", "同名", first));
+  RunJob(ListedJob("C2", "同名", second));
+  EXPECT_EQ(Shown(Files(AlbumFolder("同名"))), std::set<std::string>{"x.jpg"});
+  EXPECT_EQ(Shown(Files(AlbumFolder("同名_1"))), std::set<std::string>{"y.jpg"});
+  const auto before = Identities("同名");
+  // The second album alone, then both in the other order: each keeps its folder.
+  RunJob(ListedJob("C2", "同名", second));
+  RunJob(ListedJob("C2", "同名", second));
+  RunJob(ListedJob("C1", "同名", first));
+  EXPECT_EQ(Identities("同名"), before);
+  EXPECT_EQ(Shown(Files(AlbumFolder("同名_1"))), std::set<std::string>{"y.jpg"});
+  EXPECT_EQ(Archive()->AlbumFolder(10001, "C2"), L"同名_1");
+  // A renamed album stays in its folder too.
+  RunJob(ListedJob("C1", "改名", first));
+  EXPECT_FALSE(std::filesystem::exists(AlbumFolder("改名")));
+  EXPECT_EQ(Requests(), 2);
+}
+
+TEST_F(ArchiveRunTest, AnAlbumInUseElsewhereIsLeftAlone) {
+  std::filesystem::create_directories(AlbumFolder("trip"));
+  AlbumLock::Result result;
+  auto other = AlbumLock::TryTake(m_dir.Path() / "root", 10001, "t1", &result);
+  ASSERT_EQ(result, AlbumLock::Result::kTaken);
+  const std::vector<Photo> photos = {{"a", Image(1000, "1")}};
+  ExpectAlbumDone(RunJob(ListedJob("t1", "trip", photos)).back(), AlbumOutcome::kInUse);
+  EXPECT_TRUE(std::filesystem::is_empty(AlbumFolder("trip")));
+  // Another album of the same user is not held up by it.
+  ExpectAlbumDone(RunJob(ListedJob("t2", "other", photos)).back(), AlbumOutcome::kCompleted);
+  other.reset();
+  ExpectAlbumDone(RunJob(ListedJob("t1", "trip", photos)).back(), AlbumOutcome::kCompleted);
+
+  // Two workers of one process on one album: the second leaves it to the first, which completes.
+  const std::vector<Photo> slow = {{"s", Image(30000, "s", "slow")}, {"q", Image(1000, "q")}};
+  m_worker.Join();
+  ASSERT_TRUE(m_worker.StartAlbum(ListedJob("t3", "both", slow)));
+  ASSERT_FALSE(CollectUntil(WM_PHOTO_SAVED).empty());
+  CAlbumThread second;
+  second.SetNotifyWindow(m_window);
+  AlbumJob job = ListedJob("t3", "both", slow);
+  job.listFile += ".second";
+  std::filesystem::copy_file(m_dir.Path() / "list.xml", m_dir.Path() / "list.xml.second");
+  job.row = 9;
+  ASSERT_TRUE(second.StartAlbum(job));
+  second.Join();
+  std::map<int32_t, AlbumOutcome> ends;  // by row
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  while (ends.size() < 2 && std::chrono::steady_clock::now() < deadline) {
+    for (const PostedMessage& message : CollectUntil(WM_ALBUM_DONE)) {
+      if (message.message == WM_ALBUM_DONE) {
+        ends[RowOfParam(message.wParam)] = OutcomeOfParam(message.lParam);
+      }
+    }
+  }
+  EXPECT_EQ(ends[9], AlbumOutcome::kInUse);
+  EXPECT_EQ(ends[0], AlbumOutcome::kCompleted);
+  EXPECT_EQ(Shown(Files(AlbumFolder("both"))), (std::set<std::string>{"q.jpg", "s.jpg"}));
+}
+
+TEST_F(ArchiveRunTest, PartFilesOfOursGoUnlessAResumableTransferOwnsThem) {
+  std::filesystem::create_directories(AlbumFolder("big"));
+  m_dir.Write("root/10001/big/.zp-00000000deadbeef.part", "left by a crash");
+  m_dir.Write("root/10001/big/.hidden-of-the-user", "mine");
+  // A large photo that stalls half way: the stop keeps what came, recorded for resuming.
+  const std::vector<Photo> photos = {{"p", Image(6u << 20, "p", "stall")}};
+  m_worker.Join();
+  ASSERT_TRUE(m_worker.StartAlbum(ListedJob("b1", "big", photos)));
+  const auto partSize = [&]() -> uintmax_t {
+    for (const PartRecord& part : Archive()->Parts(10001, "b1")) {
+      std::error_code ec;
+      const uintmax_t size =
+          std::filesystem::file_size(AlbumFolder("big") / WideToUtf8(part.partName), ec);
+      return ec ? 0 : size;
+    }
+    return 0;
+  };
+  while (partSize() < (3u << 20)) {
+    std::this_thread::yield();
+  }
+  m_worker.Stop();
+  m_worker.Join();
+  EXPECT_FALSE(std::filesystem::exists(AlbumFolder("big") / ".zp-00000000deadbeef.part"));
+  EXPECT_EQ(ReadFileBytes(AlbumFolder("big") / ".hidden-of-the-user"), "mine");
+  const uintmax_t had = partSize();
+  EXPECT_EQ(had, 3u << 20);
+  EXPECT_EQ(Shown(Files(AlbumFolder("big"))), std::set<std::string>{});
+
+  // The next run asks for the rest only, and goes on from where the part ended.
+  Requests("ranged:/img/");
+  ASSERT_TRUE(m_worker.StartAlbum(ListedJob("b1", "big", photos)));
+  while (partSize() <= had) {
+    std::this_thread::yield();
+  }
+  m_worker.Stop();
+  m_worker.Join();
+  EXPECT_EQ(Requests("ranged:/img/"), 1);
+  EXPECT_GT(partSize(), had);
+  ASSERT_EQ(Archive()->Parts(10001, "b1").size(), 1u);
+}
+
+}  // namespace
