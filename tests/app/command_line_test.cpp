@@ -2,19 +2,16 @@
 // over the sample service without a display.
 
 #include <gtest/gtest.h>
-
-#include <set>
-
 #include <signal.h>
 #include <sys/wait.h>
-#include "download/download_archive.h"
-#include "platform/code_page.h"
 
 #include <chrono>
 #include <fstream>
+#include <set>
 #include <thread>
 
 #include "app/command_line.h"
+#include "download/download_archive.h"
 #include "platform/code_page.h"
 #include "support/service_fixture.h"
 #include "support/spawn_with_home.h"
