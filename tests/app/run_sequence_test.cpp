@@ -6,6 +6,7 @@
 #include "app/app_harness.h"
 #include "catalogue/app_messages.h"
 #include "catalogue/app_state.h"
+#include "download/album_lock.h"
 #include "platform/posted_messages.h"
 #include "skin/notices.h"
 #include "skin/scrambled_text.h"
@@ -154,15 +155,53 @@ TEST(RunSequenceTest, AlbumsOfOneNameGetFoldersOfTheirOwn) {
   EXPECT_EQ(app.AlbumFiles(10015, "Trip_2"), CompleteAlbum(1, 4444));
   EXPECT_EQ(app.Notices(), Finished(4, 0));
 
-  // The next run starts afresh: the first album of a name takes its plain folder again.
+  // A later run of the second album alone keeps it in its own folder, and the first album's
+  // photos are untouched.
   app.Backend()->messageBoxes.clear();
-  app.Row(1)->m_optSelect->Selected(false);
+  app.Row(0)->m_optSelect->Selected(false);
   app.Row(2)->m_optSelect->Selected(false);
   app.Row(3)->m_optSelect->Selected(false);
   app.Click(L"btn_down");
   ASSERT_TRUE(app.WaitForRunEnd());
   EXPECT_EQ(app.AlbumFiles(10015, "Trip"), CompleteAlbum(2, 1111));
   EXPECT_EQ(app.AlbumFiles(10015, "Trip_1"), CompleteAlbum(3, 2222));
+  EXPECT_EQ(app.Row(1)->m_lblStatus->GetText(), L"3");
+  EXPECT_EQ(app.Row(1)->m_lblRemark->GetText(), L"完成");
+}
+
+TEST(RunSequenceTest, ARunClearsItsRowsAndCountsThePhotosThatAreThere) {
+  AppHarness app;
+  app.ServeUser(10017, {{"k1", "Kept", 3, false, "", 1000},
+                        {"k2", "Later", 2, false, "", 1000},
+                        {"k3", "Elsewhere", 2, false, "", 1000}});
+  app.ListAlbums(10017);
+  app.Click(L"opt_select_all");
+  app.Click(L"btn_down");
+  ASSERT_TRUE(app.WaitForRunEnd());
+  EXPECT_EQ(app.Row(0)->m_lblStatus->GetText(), L"3");
+  EXPECT_EQ(app.Row(0)->m_lblRemark->GetText(), L"完成");
+
+  // Another copy of the program is downloading the third album.
+  AlbumLock::Result locked;
+  auto other = AlbumLock::TryTake(app.Root(), 10017, "k3", &locked);
+  ASSERT_EQ(locked, AlbumLock::Result::kTaken);
+  const auto elsewhere = app.AlbumFiles(10017, "Elsewhere");
+  app.Row(1)->m_optSelect->Selected(false);
+  app.Backend()->messageBoxes.clear();
+  app.Click(L"btn_down");
+  // At the start, no ticked row tells of the last run; the unticked one is left as it was.
+  EXPECT_EQ(app.Row(0)->m_lblStatus->GetText(), L"-");
+  EXPECT_EQ(app.Row(0)->m_lblRemark->GetText(), L"");
+  EXPECT_EQ(app.Row(2)->m_lblRemark->GetText(), L"");
+  EXPECT_EQ(app.Row(1)->m_lblStatus->GetText(), L"2");
+  EXPECT_EQ(app.Row(1)->m_lblRemark->GetText(), L"完成");
+  ASSERT_TRUE(app.WaitForRunEnd());
+  // The kept album counts the photos already there; the album in use is left alone.
+  EXPECT_EQ(app.Row(0)->m_lblStatus->GetText(), L"3");
+  EXPECT_EQ(app.Row(0)->m_lblRemark->GetText(), L"完成");
+  EXPECT_EQ(app.Row(2)->m_lblRemark->GetText(), L"正在别处下载");
+  EXPECT_EQ(app.AlbumFiles(10017, "Elsewhere"), elsewhere);
+  EXPECT_EQ(app.Notices(), Finished(1, 1));
 }
 
 TEST(RunSequenceTest, APasswordAlbumTakesOnlyItsOwnPage) {
