@@ -14,6 +14,7 @@
 #include "download/photo_files.h"
 #include "platform/app_paths.h"
 #include "platform/code_page.h"
+#include "platform/durable_file.h"
 #include "platform/file_path.h"
 #include "platform/file_read.h"
 #include "platform/posted_messages.h"
@@ -167,6 +168,9 @@ void CAlbumThread::DownloadEntries(const std::vector<PhotoEntry>& entries) {
     return;
   }
   const std::wstring folder = MakeAlbumFolder(root, m_job.uin, folderName);
+  // The folders' own names reach the disk before any photo in them is recorded.
+  FlushFolder(FsPath(userFolder));
+  FlushFolder(FsPath(root));
   AlbumPlan plan = PlanAlbum(entries, folder, archive->Photos(m_job.uin, m_job.albumId),
                              archive->Parts(m_job.uin, m_job.albumId), m_running);
   for (const std::string& address : plan.forgottenParts) {
@@ -204,7 +208,7 @@ void CAlbumThread::FetchMissing(DownloadArchive* archive, const std::wstring& fo
   int32_t adopted = 0;
   PhotoCommitter committer(archive, m_job.uin, m_job.albumId, folder, plan.claimed,
                            [&](const PhotoRecord& photo, bool savedNow) {
-                             const int32_t entries = listings[photo.address];
+                             const int32_t entries = listings.at(photo.address);
                              (savedNow ? saved : adopted) += entries;
                              present += entries;
                              m_savedBytes += savedNow ? photo.size : 0;
