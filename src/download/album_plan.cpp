@@ -71,6 +71,14 @@ int64_t SizeOf(const std::wstring& path) {
   return info.st_size;
 }
 
+// A name the archive gives a file of the album must be one plain entry of the folder
+// (IsPlainFileName); anything else (a damaged or foreign archive) is not taken to name a file.
+bool IsPartName(const std::wstring& name) {
+  const std::string bytes = WideToUtf8(name);
+  return IsPlainFileName(name) && bytes.starts_with(kPartFilePrefix) &&
+         bytes.ends_with(kPartFileSuffix);
+}
+
 std::string TrimmedBytes(const std::string& text) {
   const size_t first = text.find_first_not_of(' ');
   if (first == std::string::npos) {
@@ -95,7 +103,9 @@ AlbumPlan PlanAlbum(const std::vector<PhotoEntry>& entries, const std::wstring& 
   FolderContents contents = ReadFolder(folder);
   std::set<std::wstring> recordedPaths;
   for (const auto& [address, record] : records) {
-    recordedPaths.insert(folder + L"/" + record.fileName);
+    if (IsPlainFileName(record.fileName)) {
+      recordedPaths.insert(folder + L"/" + record.fileName);
+    }
   }
   plan.claimed = recordedPaths;
   for (auto& [base, files] : contents.filesByBase) {
@@ -103,7 +113,9 @@ AlbumPlan PlanAlbum(const std::vector<PhotoEntry>& entries, const std::wstring& 
   }
   std::unordered_map<std::string, const PartRecord*> partOf;
   for (const PartRecord& part : parts) {
-    partOf[part.address] = &part;
+    if (IsPartName(part.partName)) {
+      partOf[part.address] = &part;
+    }
   }
 
   std::unordered_map<std::string, size_t> planned;  // address -> index in plan.fetch
@@ -126,7 +138,7 @@ AlbumPlan PlanAlbum(const std::vector<PhotoEntry>& entries, const std::wstring& 
     PlannedPhoto photo;
     photo.address = address;
     const auto record = records.find(address);
-    if (record != records.end()) {
+    if (record != records.end() && IsPlainFileName(record->second.fileName)) {
       const std::wstring path = folder + L"/" + record->second.fileName;
       struct stat info;
       const bool exists = lstat(FsPath(path).c_str(), &info) == 0;

@@ -163,8 +163,8 @@ void CAlbumThread::DownloadEntries(const std::vector<PhotoEntry>& entries) {
   std::filesystem::create_directory(FsPath(userFolder), ec);
   const std::wstring folderName = archive->ChooseAlbumFolder(
       m_job.uin, m_job.albumId, CleanedAlbumName(m_job.albumName), FsPath(userFolder));
-  if (folderName.empty()) {
-    PostAlbumDone(AlbumOutcome::kArchiveFailed);
+  if (!IsPlainFileName(folderName)) {
+    PostAlbumDone(AlbumOutcome::kArchiveFailed);  // not recorded, or not a folder of the user's
     return;
   }
   const std::wstring folder = MakeAlbumFolder(root, m_job.uin, folderName);

@@ -87,6 +87,10 @@ std::wstring MakePhotoPath(std::wstring_view folder, std::wstring_view name, Pho
   return claim(path);
 }
 
+bool IsPlainFileName(std::wstring_view name) {
+  return !name.empty() && name != L"." && name != L".." && name.find(L'/') == std::wstring::npos;
+}
+
 std::wstring UserFolder(std::wstring_view root, int32_t uin) {
   return std::wstring(root) + L"/" + std::to_wstring(uin);
 }

@@ -45,6 +45,9 @@ std::wstring MakePhotoPath(std::wstring_view folder, std::wstring_view name,
                            PhotoPathMemo* memo = nullptr,
                            std::set<std::wstring>* claimed = nullptr);
 
+// Whether `name` is one plain entry of a folder: not empty, not "." or "..", without '/'.
+bool IsPlainFileName(std::wstring_view name);
+
 // The user folder <root>/<uin>.
 std::wstring UserFolder(std::wstring_view root, int32_t uin);
 // Makes sure <root>/<uin> and <root>/<uin>/<album> exist (what is in them stays as it is); returns

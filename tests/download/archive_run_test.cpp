@@ -238,3 +238,31 @@ TEST_F(ArchiveRunTest, PartFilesOfOursGoUnlessAResumableTransferOwnsThem) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(ArchiveRunTest, NamesFromADamagedArchiveNeverLeaveTheAlbumFolder) {
+  const std::vector<Photo> photos = {{"a", Image(1000, "1")}, {"b", Image(1000, "2")}};
+  RunJob(ListedJob("d1", "trip", {photos[0]}));
+  m_dir.Write("root/10001/victim.part", "not ours");
+  m_dir.Write("root/10001/.zp-0000000000000009.part", "not ours either");
+  {
+    auto archive = Archive();
+    PhotoRecord outside;
+    outside.address = Image(1000, "2");
+    outside.fileName = L"../escaped.jpg";
+    outside.size = 1000;
+    ASSERT_TRUE(archive->RecordPhotos(10001, "d1", {outside}));
+    ASSERT_TRUE(archive->RecordPart(10001, "d1", {Image(1000, "1"), L"../victim.part", "v", 9}));
+    ASSERT_TRUE(archive->RecordPart(10001, "d1",
+                                    {Image(1000, "2"), L"../.zp-0000000000000009.part", "v", 9}));
+  }
+  ExpectAlbumDone(RunJob(ListedJob("d1", "trip", photos)).back(), AlbumOutcome::kCompleted);
+  EXPECT_FALSE(std::filesystem::exists(AlbumFolder("escaped.jpg")));
+  EXPECT_EQ(ReadFileBytes(m_dir.Path() / "root/10001/victim.part"), "not ours");
+  EXPECT_EQ(ReadFileBytes(m_dir.Path() / "root/10001/.zp-0000000000000009.part"),
+            "not ours either");
+  EXPECT_EQ(Shown(Files(AlbumFolder("trip"))), (std::set<std::string>{"a.jpg", "b.jpg"}));
+}
+
+}  // namespace
