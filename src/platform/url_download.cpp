@@ -25,9 +25,6 @@
 
 namespace {
 
-constexpr long kMaxRedirects = 10;
-constexpr long kReceiveBufferBytes = 256 * 1024;
-
 std::atomic<bool> g_abandoned{false};
 std::mutex g_timeoutsMutex;
 DownloadTimeouts g_timeouts;
