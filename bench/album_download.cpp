@@ -7,11 +7,9 @@
 //   album B: 20 photos of 20 MB           goal: ratio <= 1.05
 //   peak resident memory of the worker    goal: < 64 MiB
 
-#include <curl/curl.h>
 #include <sys/resource.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -30,29 +28,6 @@
 namespace {
 
 constexpr int kRounds = 5;
-
-size_t WriteToFile(char* data, size_t size, size_t count, void* file) {
-  return std::fwrite(data, size, count, static_cast<FILE*>(file));
-}
-
-double CurlSeconds(const std::filesystem::path& folder, const std::vector<std::string>& urls) {
-  std::filesystem::remove_all(folder);
-  std::filesystem::create_directories(folder);
-  CURL* curl = curl_easy_init();
-  const auto start = std::chrono::steady_clock::now();
-  for (size_t i = 0; i < urls.size(); ++i) {
-    FILE* file = std::fopen((folder / ("photo" + std::to_string(i) + ".jpg")).c_str(), "wb");
-    curl_easy_setopt(curl, CURLOPT_URL, urls[i].c_str());
-    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, WriteToFile);
-    curl_easy_setopt(curl, CURLOPT_WRITEDATA, file);
-    curl_easy_perform(curl);
-    std::fclose(file);
-  }
-  const double seconds =
-      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  curl_easy_cleanup(curl);
-  return seconds;
-}
 
 long PeakResidentKiB() {
   rusage usage{};
@@ -92,7 +67,8 @@ int main() {
   for (int round = 0; round < kRounds; ++round) {
     for (size_t i = 0; i < albums.size(); ++i) {
       const std::vector<std::string> urls = PhotoAddresses(service, albums[i]);
-      curlBest[i] = std::min(curlBest[i], CurlSeconds(dir.Path() / "curl", urls));
+      curlBest[i] =
+          std::min(curlBest[i], CurlLoopSeconds(dir.Path() / "curl", urls, albums[i].photoBytes));
       workerBest[i] = std::min(workerBest[i], TimedWorkerRun(thread, window, dir, urls, 10001));
     }
   }

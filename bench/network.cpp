@@ -13,7 +13,6 @@
 //
 // The curl command-line tool is looked up on PATH; without it, the ratios against it are skipped.
 
-#include <curl/curl.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
@@ -132,47 +131,6 @@ double WorkerSeconds(CAlbumThread& worker, HWND window, const TempDir& dir,
   ResetPeakResident();
   const double seconds = TimedWorkerRun(worker, window, dir, urls, kUin);
   *peakKiB = std::max(*peakKiB, PeakResidentKiB());
-  return seconds;
-}
-
-// Fails unless `folder` holds `count` files of `bytes` bytes each.
-void CheckFiles(const std::filesystem::path& folder, size_t count, size_t bytes, const char* who) {
-  size_t whole = 0;
-  for (const auto& entry : std::filesystem::directory_iterator(folder)) {
-    whole += entry.is_regular_file() && entry.file_size() == bytes ? 1 : 0;
-  }
-  if (whole != count) {
-    Fail(std::string(who) + " saved " + std::to_string(whole) + " of " + std::to_string(count) +
-         " photos whole");
-  }
-}
-
-size_t WriteToFile(char* data, size_t size, size_t count, void* file) {
-  return std::fwrite(data, size, count, static_cast<FILE*>(file));
-}
-
-// One libcurl handle, reused (and so its connection), fetching one photo after another.
-double SequentialSeconds(const std::filesystem::path& folder, const std::vector<std::string>& urls,
-                         size_t photoBytes) {
-  std::filesystem::remove_all(folder);
-  std::filesystem::create_directories(folder);
-  CURL* curl = curl_easy_init();
-  const auto start = Clock::now();
-  for (size_t i = 0; i < urls.size(); ++i) {
-    FILE* file = std::fopen((folder / ("photo" + std::to_string(i) + ".jpg")).c_str(), "wb");
-    curl_easy_setopt(curl, CURLOPT_URL, urls[i].c_str());
-    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, WriteToFile);
-    curl_easy_setopt(curl, CURLOPT_WRITEDATA, file);
-    curl_easy_setopt(curl, CURLOPT_FAILONERROR, 1L);
-    const CURLcode result = curl_easy_perform(curl);
-    std::fclose(file);
-    if (result != CURLE_OK) {
-      Fail(std::string("libcurl: ") + curl_easy_strerror(result));
-    }
-  }
-  const double seconds = SecondsSince(start);
-  curl_easy_cleanup(curl);
-  CheckFiles(folder, urls.size(), photoBytes, "the libcurl loop");
   return seconds;
 }
 
@@ -389,7 +347,7 @@ int main() {
     for (int round = 0; round < kRounds; ++round) {
       workerAndCurl(urls, small.photoBytes, &smallWorker, &smallParallel);
       smallSequential =
-          std::min(smallSequential, SequentialSeconds(dir.Path() / "curl", urls, small.photoBytes));
+          std::min(smallSequential, CurlLoopSeconds(dir.Path() / "curl", urls, small.photoBytes));
     }
 
     SetService(service.AlbumListConfig());
