@@ -3,21 +3,47 @@
 
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <chrono>
 #include <fstream>
+#include <map>
 #include <set>
+#include <sstream>
 #include <thread>
 
 #include "app/command_line.h"
+#include "download/album_job.h"
+#include "download/album_lock.h"
 #include "download/download_archive.h"
 #include "platform/code_page.h"
+#include "platform/url_download.h"
 #include "support/service_fixture.h"
 #include "support/spawn_with_home.h"
 #include "support/temp_dir.h"
 
 namespace {
+
+// What identifies a file on disk: the same inode with the same bytes is the very same file.
+struct Identity {
+  ino_t inode = 0;
+  std::string bytes;
+  bool operator==(const Identity&) const = default;
+};
+
+// Every entry of `folder` by name (a folder's bytes are empty); empty when there is no folder.
+std::map<std::string, Identity> Identities(const std::filesystem::path& folder) {
+  std::map<std::string, Identity> files;
+  std::error_code ec;
+  for (const auto& entry : std::filesystem::directory_iterator(folder, ec)) {
+    struct stat info {};
+    EXPECT_EQ(lstat(entry.path().c_str(), &info), 0) << entry.path();
+    files[entry.path().filename().string()] = {
+        info.st_ino, S_ISREG(info.st_mode) ? ReadFileBytes(entry.path()) : std::string()};
+  }
+  return files;
+}
 
 TEST(CommandLineTest, ArgumentsAreReadOrRefusedWithTheReason) {
   std::string error;
@@ -80,6 +106,41 @@ class ProgramCommandLineTest : public ::testing::Test {
 
   std::filesystem::path Album(const std::string& name) const {
     return m_out.Path() / "10041" / name;
+  }
+
+  // Requests the service has had whose path starts with `prefix` since the last call. Asked on a
+  // thread of its own, whose connection closes when it ends: the service answers only a few
+  // connections at once, and one kept open here would hold up the program's.
+  int Requests(const std::string& prefix = "/img/") {
+    const std::filesystem::path file = m_home.Path() / "count";
+    HRESULT result = E_FAIL;
+    std::thread([&] {
+      result = DownloadUrlToFile(
+          m_service.Service().Url("img", "/__count?prefix=" + prefix + "&reset=1"),
+          Utf8ToWide(file.string()));
+    }).join();
+    EXPECT_EQ(result, S_OK);
+    return result == S_OK ? std::stoi(ReadFileBytes(file)) : -1;
+  }
+
+  // The last line the program printed for the album `name` ("<name>: ...").
+  static std::string LastLineOf(const std::string& output, const std::string& name) {
+    std::string last;
+    for (const std::string& line : Lines(output)) {
+      if (line.starts_with(name + ": ")) {
+        last = line;
+      }
+    }
+    return last;
+  }
+
+  static std::vector<std::string> Lines(const std::string& output) {
+    std::vector<std::string> lines;
+    std::istringstream stream(output);
+    for (std::string line; std::getline(stream, line);) {
+      lines.push_back(line);
+    }
+    return lines;
   }
 
   TempDir m_exe;
@@ -158,6 +219,148 @@ TEST_F(ProgramCommandLineTest, CtrlCStopsABackupAtOnceWithoutAHalfWrittenPhoto) 
     EXPECT_EQ(kept.count(entry.path().filename().string()), 1u) << entry.path();
   }
   EXPECT_NE(ReadFileBytes(out).find("stopped"), std::string::npos);
+}
+
+TEST_F(ProgramCommandLineTest, AReRunFetchesOnlyWhatIsMissingAndKeepsEveryFile) {
+  m_service.ServeUser(10041, {{"a1", "Trip", 3, false, "", 2000}});
+  const std::string out = m_out.Path().string();
+  std::string output;
+  ASSERT_EQ(Run({"--backup", "10041", "--out", out}, &output), 0) << output;
+  EXPECT_EQ(LastLineOf(output, "Trip").substr(0, 16), "Trip: 3/3 photos") << output;
+  EXPECT_TRUE(LastLineOf(output, "Trip").ends_with("completed (3 new, 0 already there, 0 failed)"))
+      << output;
+  const auto first = Identities(Album("Trip"));
+  ASSERT_EQ(first.size(), 3u);
+  EXPECT_EQ(first.at("photo1.jpg").bytes.size(), 2000u);
+
+  // Nothing changed: not one photo is asked for, and every file stays the very same file.
+  Requests();
+  ASSERT_EQ(Run({"--backup", "10041", "--out", out}, &output), 0) << output;
+  EXPECT_EQ(Requests(), 0);
+  EXPECT_EQ(Identities(Album("Trip")), first);
+  EXPECT_TRUE(LastLineOf(output, "Trip").ends_with("completed (0 new, 3 already there, 0 failed)"))
+      << output;
+
+  // A photo deleted and a note of the user's own: the photo alone comes back, the note stays.
+  std::filesystem::remove(Album("Trip") / "photo1.jpg");
+  m_out.Write("10041/Trip/note.txt", "my own note");
+  const auto kept = Identities(Album("Trip"));
+  ASSERT_EQ(Run({"--backup", "10041", "--out", out}, &output), 0) << output;
+  EXPECT_EQ(Requests(), 1);
+  EXPECT_TRUE(LastLineOf(output, "Trip").ends_with("completed (1 new, 2 already there, 0 failed)"))
+      << output;
+  const auto after = Identities(Album("Trip"));
+  EXPECT_EQ(after.size(), 4u);
+  for (const auto& [name, identity] : kept) {
+    EXPECT_EQ(after.count(name) != 0 ? after.at(name) : Identity{}, identity) << name;
+  }
+  ASSERT_EQ(after.count("photo1.jpg"), 1u);
+  EXPECT_EQ(after.at("photo1.jpg").bytes, first.at("photo1.jpg").bytes);
+}
+
+TEST_F(ProgramCommandLineTest, VerifyNamesEveryMissingOrChangedFileOfTheChosenUser) {
+  m_service.ServeUser(10041, {{"a1", "Trip", 3, false, "", 2000}});
+  m_service.ServeUser(10042, {{"b1", "Home", 2, false, "", 3000}});
+  const std::string out = m_out.Path().string();
+  std::string output;
+  ASSERT_EQ(Run({"--backup", "10041", "--out", out}, &output), 0) << output;
+  ASSERT_EQ(Run({"--backup", "10042", "--out", out}, &output), 0) << output;
+  EXPECT_EQ(Run({"--verify", "--out", out}, &output), 0) << output;
+  EXPECT_EQ(Lines(output), (std::vector<std::string>{"5 photos checked, 0 missing or changed"}));
+
+  // One photo with a byte flipped (the same size), one deleted, one a byte longer.
+  const std::filesystem::path trip =
+      std::filesystem::absolute(m_out.Path()).lexically_normal() / "10041" / "Trip";
+  std::string bytes = ReadFileBytes(trip / "photo0.jpg");
+  bytes[bytes.size() / 2] = static_cast<char>(bytes[bytes.size() / 2] ^ 0x40);
+  m_out.Write("10041/Trip/photo0.jpg", bytes);
+  std::filesystem::remove(trip / "photo2.jpg");
+  m_out.Write("10041/Trip/photo1.jpg", ReadFileBytes(trip / "photo1.jpg") + "x");
+  const std::set<std::string> problems = {
+      (trip / "photo0.jpg").string() + ": changed (content)",
+      (trip / "photo2.jpg").string() + ": missing",
+      (trip / "photo1.jpg").string() + ": changed (size)",
+  };
+
+  EXPECT_EQ(Run({"--verify", "10041", "--out", out}, &output), 1) << output;
+  std::vector<std::string> lines = Lines(output);
+  ASSERT_FALSE(lines.empty());
+  EXPECT_EQ(lines.back(), "3 photos checked, 3 missing or changed");
+  lines.pop_back();
+  EXPECT_EQ(std::set<std::string>(lines.begin(), lines.end()), problems) << output;
+  EXPECT_EQ(lines.size(), 3u) << output;
+
+  // The other user's photos are sound; all users together are not.
+  EXPECT_EQ(Run({"--verify", "10042", "--out", out}, &output), 0) << output;
+  EXPECT_EQ(Lines(output), (std::vector<std::string>{"2 photos checked, 0 missing or changed"}));
+  EXPECT_EQ(Run({"--verify", "--out", out}, &output), 1) << output;
+  EXPECT_NE(output.find("5 photos checked, 3 missing or changed"), std::string::npos) << output;
+
+  // Bad arguments; a folder without an archive is not sound.
+  EXPECT_EQ(Run({"--verify", "12"}, &output), 2) << output;
+  EXPECT_EQ(Run({"--verify", "--albums", "x"}, &output), 2) << output;
+  EXPECT_EQ(Run({"--verify", "10041", "--out", out, "--connections", "2"}, &output), 2) << output;
+  TempDir empty;
+  EXPECT_EQ(Run({"--verify", "--out", empty.Path().string()}, &output), 1) << output;
+  EXPECT_NE(output.find("no download archive"), std::string::npos) << output;
+}
+
+TEST_F(ProgramCommandLineTest, AnAlbumAnotherCopyHoldsIsLeftAlone) {
+  m_service.ServeUser(10041, {{"a1", "Trip", 3, false, "", 2000}});
+  const std::string out = m_out.Path().string();
+  std::string output;
+  AlbumLock::Result result = AlbumLock::Result::kFailed;
+  {
+    // Held before the album was ever saved: its folder is not even made.
+    const auto lock = AlbumLock::TryTake(m_out.Path(), 10041, "a1", &result);
+    ASSERT_EQ(result, AlbumLock::Result::kTaken);
+    Requests();
+    EXPECT_EQ(Run({"--backup", "10041", "--out", out}, &output), 1) << output;
+    EXPECT_EQ(LastLineOf(output, "Trip"), "Trip: in use by another copy of zupictrove") << output;
+    EXPECT_NE(output.find("0 albums completed, 1 not"), std::string::npos) << output;
+    EXPECT_FALSE(std::filesystem::exists(Album("Trip")));
+    EXPECT_EQ(Requests(), 0);
+  }
+  ASSERT_EQ(Run({"--backup", "10041", "--out", out}, &output), 0) << output;
+
+  // Held again once the album is there, with a photo gone: nothing in its folder changes.
+  std::filesystem::remove(Album("Trip") / "photo0.jpg");
+  const auto before = Identities(Album("Trip"));
+  {
+    const auto lock = AlbumLock::TryTake(m_out.Path(), 10041, "a1", &result);
+    ASSERT_EQ(result, AlbumLock::Result::kTaken);
+    Requests();
+    EXPECT_EQ(Run({"--backup", "10041", "--out", out}, &output), 1) << output;
+    EXPECT_EQ(LastLineOf(output, "Trip"), "Trip: in use by another copy of zupictrove") << output;
+    EXPECT_EQ(Identities(Album("Trip")), before);
+    EXPECT_EQ(Requests(), 0);
+  }
+  EXPECT_EQ(Run({"--backup", "10041", "--out", out}, &output), 0) << output;
+  EXPECT_TRUE(LastLineOf(output, "Trip").ends_with("completed (1 new, 2 already there, 0 failed)"))
+      << output;
+  EXPECT_TRUE(std::filesystem::exists(Album("Trip") / "photo0.jpg"));
+}
+
+TEST_F(ProgramCommandLineTest, AnEmptyPhotoListOfAnAlbumWithPhotosIsNotACompletedAlbum) {
+  m_service.ServeUser(10041, {{"a1", "Trip", 3, false, "", 2000}});
+  const std::string out = m_out.Path().string();
+  std::string output;
+  ASSERT_EQ(Run({"--backup", "10041", "--out", out}, &output), 0) << output;
+  const auto before = Identities(Album("Trip"));
+  ASSERT_EQ(before.size(), 3u);
+
+  // The album list still counts three photos; its photo list now gives none.
+  m_service.m_files.Write("p1/photos/10041/" + WideToUtf8(PhotoListFileName("a1")) + ".xml",
+                          "<?xml version=\"1.0\"?><data></data>");
+  Requests();
+  EXPECT_EQ(Run({"--backup", "10041", "--out", out}, &output), 1) << output;
+  EXPECT_NE(LastLineOf(output, "Trip").find("its photo list could not be read"), std::string::npos)
+      << output;
+  EXPECT_NE(output.find("0 albums completed, 1 not"), std::string::npos) << output;
+  EXPECT_EQ(Requests(), 0);
+  EXPECT_EQ(Identities(Album("Trip")), before);
+  EXPECT_EQ(Run({"--verify", "10041", "--out", out}, &output), 0) << output;
+  EXPECT_NE(output.find("3 photos checked, 0 missing or changed"), std::string::npos) << output;
 }
 
 }  // namespace

@@ -5,11 +5,11 @@
 #include "platform/code_page.h"
 #include "ui/main_window.h"
 
-ServiceFixture::ServiceFixture() {
+ServiceFixture::ServiceFixture(const std::vector<std::string>& serviceOptions) {
   for (int i = 1; i <= 4; ++i) {
     std::filesystem::create_directories(m_files.Path() / ("alist" + std::to_string(i)));
   }
-  m_service = std::make_unique<SampleServiceProcess>(m_files.Path());
+  m_service = std::make_unique<SampleServiceProcess>(m_files.Path(), serviceOptions);
 }
 
 void ServiceFixture::ServeUser(int32_t uin, const std::vector<FixtureAlbum>& albums) {

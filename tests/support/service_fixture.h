@@ -32,7 +32,8 @@ struct FixtureAlbum {
 
 class ServiceFixture {
  public:
-  ServiceFixture();
+  // `serviceOptions` go on the service's command line ("--rate-kbps", "48000", ...).
+  explicit ServiceFixture(const std::vector<std::string>& serviceOptions = {});
 
   // Writes the album list of `uin` and the photo lists of its albums.
   void ServeUser(int32_t uin, const std::vector<FixtureAlbum>& albums);
