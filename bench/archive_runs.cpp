@@ -337,7 +337,7 @@ std::vector<std::string> MakeRecordedAlbum(const TempDir& dir, const std::string
   std::vector<PhotoRecord> records(urls.size());
   for (size_t i = 0; i < urls.size(); ++i) {
     records[i].address = urls[i];
-    records[i].fileName = Utf8ToWide(name(static_cast<int>(i)));
+    records[i].fileName = name(static_cast<int>(i));
     records[i].size = kRecordedBytes;
     records[i].sha256 = std::string(64, '0');
     records[i].savedAt = static_cast<int64_t>(std::time(nullptr));

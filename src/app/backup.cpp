@@ -134,14 +134,19 @@ AlbumOutcome Follow(CAlbumThread& worker, HWND window, const std::atomic<uint8_t
 
 }  // namespace
 
-std::wstring CommandLineRoot(const CommandLine& line) {
+std::wstring CommandLineRoot(const CommandLine& line, bool make) {
   if (line.outFolder.empty()) {
     return DownloadSettings::Shared()->GetDownloadRoot();
   }
   std::error_code ec;
-  std::filesystem::create_directories(line.outFolder, ec);
+  if (make) {
+    std::filesystem::create_directories(line.outFolder, ec);
+  }
   if (!std::filesystem::is_directory(line.outFolder, ec)) {
-    std::fprintf(stderr, "zupictrove: cannot make the folder %s\n", line.outFolder.c_str());
+    std::fprintf(
+        stderr,
+        make ? "zupictrove: cannot make the folder %s\n" : "zupictrove: there is no folder %s\n",
+        line.outFolder.c_str());
     return {};
   }
   std::wstring root =
@@ -154,7 +159,7 @@ std::wstring CommandLineRoot(const CommandLine& line) {
 
 int RunBackup(const CommandLine& line, const std::atomic<uint8_t>& running) {
   std::shared_ptr<DownloadSettings> settings = DownloadSettings::Shared();
-  const std::wstring root = CommandLineRoot(line);
+  const std::wstring root = CommandLineRoot(line, true);
   if (root.empty()) {
     return kBadArguments;
   }

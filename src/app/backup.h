@@ -13,10 +13,10 @@ constexpr int kBackupComplete = 0;
 constexpr int kBackupIncomplete = 1;
 constexpr int kBadArguments = 2;
 
-// The download root a backup or a verify works in: --out (made when missing, absolute, without a
-// trailing '/') or the settings' download root; empty, with a message on standard error, when
-// the --out folder cannot be made.
-std::wstring CommandLineRoot(const CommandLine& line);
+// The download root a backup or a verify works in: --out (absolute, without a trailing '/'; made
+// when missing if `make`) or the settings' download root; empty, with a message on standard error,
+// when the --out folder cannot be made (or, without `make`, is not there).
+std::wstring CommandLineRoot(const CommandLine& line, bool make);
 
 // Runs the backup the command line asks for, printing a progress line per album (updated in
 // place on a terminal). `running` going to 0 (Ctrl+C) stops it at once: the transfers in flight

@@ -13,9 +13,9 @@
 #include "platform/file_path.h"
 
 int RunVerify(const CommandLine& line) {
-  const std::wstring root = CommandLineRoot(line);
+  const std::wstring root = CommandLineRoot(line, false);
   if (root.empty()) {
-    return kBadArguments;
+    return kVerifyUnsound;  // nothing there to check
   }
   const std::filesystem::path rootPath = FsPath(root);
   std::error_code ec;
@@ -38,7 +38,7 @@ int RunVerify(const CommandLine& line) {
       uin, [&](int32_t owner, const std::wstring& albumFolder, const PhotoRecord& photo) {
         ++checked;
         const std::filesystem::path path =
-            rootPath / std::to_string(owner) / FsPath(albumFolder) / FsPath(photo.fileName);
+            rootPath / std::to_string(owner) / FsPath(albumFolder) / photo.fileName;
         const std::optional<FileDigest> digest = DigestOfFile(path);
         const char* problem = nullptr;
         if (!digest) {

@@ -3,7 +3,7 @@
 #include <dirent.h>
 #include <sys/stat.h>
 
-#include <map>
+#include <set>
 #include <system_error>
 #include <unordered_set>
 
@@ -18,65 +18,71 @@ namespace {
 // Longest photo address, in wide units.
 constexpr size_t kPhotoAddressMaxUnits = 511;
 
+// What is in the album folder, by file system names (UTF-8).
 struct FolderContents {
-  std::map<std::wstring, std::vector<std::wstring>> filesByBase;  // plain .jpg files, by base name
-  std::vector<std::string> partFiles;                             // names of our part files
+  std::unordered_map<std::string, std::vector<std::string>> filesByBase;  // unrecorded .jpg files
+  std::vector<std::string> partFiles;                                     // names of our part files
 };
 
 // "a_12.jpg" and "a.jpg" both have the base "a": the names one photo name can take.
-std::wstring BaseOfPhotoFile(std::wstring name) {
-  if (name.size() < 4 || name.compare(name.size() - 4, 4, L".jpg") != 0) {
+std::string BaseOfPhotoFile(std::string_view name) {
+  if (!name.ends_with(".jpg")) {
     return {};
   }
-  name.resize(name.size() - 4);
-  const size_t underscore = name.rfind(L'_');
-  if (underscore != std::wstring::npos && underscore + 1 < name.size() &&
-      name.find_first_not_of(L"0123456789", underscore + 1) == std::wstring::npos) {
-    name.resize(underscore);
+  name.remove_suffix(4);
+  const size_t underscore = name.rfind('_');
+  if (underscore != std::string_view::npos && underscore + 1 < name.size() &&
+      name.find_first_not_of("0123456789", underscore + 1) == std::string_view::npos) {
+    name = name.substr(0, underscore);
   }
-  return name;
+  return std::string(name);
 }
 
-FolderContents ReadFolder(const std::wstring& folder) {
+FolderContents ReadFolder(const std::string& folder,
+                          const std::unordered_set<std::string>& recorded) {
   FolderContents contents;
-  DIR* dir = opendir(FsPath(folder).c_str());
+  DIR* dir = opendir(folder.c_str());
   if (dir == nullptr) {
     return contents;
   }
   while (const dirent* entry = readdir(dir)) {
-    const std::string name = entry->d_name;
+    const std::string_view name = entry->d_name;
     if (name.starts_with(kPartFilePrefix) && name.ends_with(kPartFileSuffix)) {
-      contents.partFiles.push_back(name);
+      contents.partFiles.emplace_back(name);
       continue;
     }
-    if (name.starts_with(".") || (entry->d_type != DT_REG && entry->d_type != DT_UNKNOWN)) {
+    if (name.starts_with(".") || (entry->d_type != DT_REG && entry->d_type != DT_UNKNOWN) ||
+        recorded.count(std::string(name)) != 0) {
       continue;
     }
-    const std::wstring wide = Utf8ToWide(name);
-    const std::wstring base = BaseOfPhotoFile(wide);
+    std::string base = BaseOfPhotoFile(name);
     if (!base.empty()) {
-      contents.filesByBase[base].push_back(folder + L"/" + wide);
+      contents.filesByBase[std::move(base)].emplace_back(name);
     }
   }
   closedir(dir);
   return contents;
 }
 
-// The size of the file at `path`; -1 when there is no regular file.
-int64_t SizeOf(const std::wstring& path) {
+// A name the archive gives a file of the album must be one plain entry of the folder; anything
+// else (a damaged or foreign archive) is not taken to name a file.
+bool IsPlainName(std::string_view name) {
+  return !name.empty() && name != "." && name != ".." && name.find('/') == std::string_view::npos;
+}
+
+bool IsPartName(const std::wstring& name) {
+  const std::string bytes = WideToUtf8(name);
+  return IsPlainName(bytes) && bytes.starts_with(kPartFilePrefix) &&
+         bytes.ends_with(kPartFileSuffix);
+}
+
+// The size of the regular file at `path`; -1 when there is none.
+int64_t SizeOf(const std::string& path) {
   struct stat info;
-  if (lstat(FsPath(path).c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
+  if (lstat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
     return -1;
   }
   return info.st_size;
-}
-
-// A name the archive gives a file of the album must be one plain entry of the folder
-// (IsPlainFileName); anything else (a damaged or foreign archive) is not taken to name a file.
-bool IsPartName(const std::wstring& name) {
-  const std::string bytes = WideToUtf8(name);
-  return IsPlainFileName(name) && bytes.starts_with(kPartFilePrefix) &&
-         bytes.ends_with(kPartFileSuffix);
 }
 
 std::string TrimmedBytes(const std::string& text) {
@@ -100,17 +106,16 @@ AlbumPlan PlanAlbum(const std::vector<PhotoEntry>& entries, const std::wstring& 
                     const std::vector<PartRecord>& parts, const std::atomic<uint8_t>& running) {
   AlbumPlan plan;
   plan.listed = static_cast<int32_t>(entries.size());
-  FolderContents contents = ReadFolder(folder);
-  std::set<std::wstring> recordedPaths;
+  // Kept photos are checked with file system names throughout: an album of many recorded photos
+  // costs one lookup and one lstat each, and no text conversion.
+  const std::string folderBytes = FsPath(folder).string();
+  std::unordered_set<std::string> recordedNames;
   for (const auto& [address, record] : records) {
-    if (IsPlainFileName(record.fileName)) {
-      recordedPaths.insert(folder + L"/" + record.fileName);
+    if (IsPlainName(record.fileName)) {
+      recordedNames.insert(record.fileName);
     }
   }
-  plan.claimed = recordedPaths;
-  for (auto& [base, files] : contents.filesByBase) {
-    std::erase_if(files, [&](const std::wstring& path) { return recordedPaths.count(path) != 0; });
-  }
+  const FolderContents contents = ReadFolder(folderBytes, recordedNames);
   std::unordered_map<std::string, const PartRecord*> partOf;
   for (const PartRecord& part : parts) {
     if (IsPartName(part.partName)) {
@@ -118,66 +123,85 @@ AlbumPlan PlanAlbum(const std::vector<PhotoEntry>& entries, const std::wstring& 
     }
   }
 
-  std::unordered_map<std::string, size_t> planned;  // address -> index in plan.fetch
+  // First the photos that are recorded: kept, or fetched again under their own names, which no new
+  // photo may then take.
+  struct Listed {
+    const PhotoEntry* entry;
+    std::string address;
+    std::wstring recordedPath;  // a recorded photo whose file is gone; empty otherwise
+    int32_t listings = 1;
+  };
+  std::vector<Listed> missing;  // distinct addresses to fetch, in list order
+  std::unordered_map<std::string, size_t> missingAt;
   std::unordered_set<std::string> kept;
-  std::set<std::string> resumedParts;
-  PhotoPathMemo memo;
   for (const PhotoEntry& entry : entries) {
     if (running == 0) {
-      break;
+      return plan;  // cut short: nothing is planned, and no part file is touched
     }
-    const std::string address = TrimmedBytes(entry.originUrl);
+    std::string address = TrimmedBytes(entry.originUrl);
     if (kept.count(address) != 0) {
       plan.present += 1;  // listed twice, there already
       continue;
     }
-    if (const auto seen = planned.find(address); seen != planned.end()) {
-      plan.fetch[seen->second].listings += 1;
+    if (const auto at = missingAt.find(address); at != missingAt.end()) {
+      missing[at->second].listings += 1;  // listed twice: fetched once
       continue;
     }
-    PlannedPhoto photo;
-    photo.address = address;
+    std::wstring recordedPath;
     const auto record = records.find(address);
-    if (record != records.end() && IsPlainFileName(record->second.fileName)) {
-      const std::wstring path = folder + L"/" + record->second.fileName;
+    if (record != records.end() && IsPlainName(record->second.fileName)) {
+      const std::string path = folderBytes + "/" + record->second.fileName;
       struct stat info;
-      const bool exists = lstat(FsPath(path).c_str(), &info) == 0;
+      const bool exists = lstat(path.c_str(), &info) == 0;
       if (exists && S_ISREG(info.st_mode) &&
           static_cast<uint64_t>(info.st_size) == record->second.size) {
-        kept.insert(address);
+        kept.insert(std::move(address));
         plan.present += 1;
         continue;
       }
       if (!exists) {
-        photo.path = path;  // gone: fetched again under its own name
+        recordedPath = folder + L"/" + Utf8ToWide(record->second.fileName);
+        plan.claimed.insert(recordedPath);
       }
       // Otherwise something else has that name now: it stays, and the photo gets a new one.
     }
-    const auto [fileName, url] = PhotoNameAndAddress(entry);
+    missingAt[address] = missing.size();
+    missing.push_back({&entry, std::move(address), std::move(recordedPath), 1});
+  }
+
+  // Then the names, in list order.
+  std::set<std::string> resumedParts;
+  PhotoPathMemo memo;
+  for (Listed& listed : missing) {
+    if (running == 0) {
+      return plan;
+    }
+    const auto [fileName, url] = PhotoNameAndAddress(*listed.entry);
+    PlannedPhoto photo;
+    photo.address = listed.address;
     photo.url = url;
     photo.baseName = fileName;
-    if (photo.path.empty()) {
-      photo.path = MakePhotoPath(folder, fileName, &memo, &plan.claimed);
-      const auto same = contents.filesByBase.find(BaseOfPhotoFile(fileName + L".jpg"));
-      if (same != contents.filesByBase.end()) {
-        photo.sameNameFiles = same->second;
-      }
+    photo.listings = listed.listings;
+    if (!listed.recordedPath.empty()) {
+      photo.path = std::move(listed.recordedPath);
     } else {
-      plan.claimed.insert(photo.path);
+      photo.path = MakePhotoPath(folder, fileName, &memo, &plan.claimed);
+      const auto same = contents.filesByBase.find(BaseOfPhotoFile(WideToUtf8(fileName) + ".jpg"));
+      if (same != contents.filesByBase.end()) {
+        for (const std::string& name : same->second) {
+          photo.sameNameFiles.push_back(folder + L"/" + Utf8ToWide(name));
+        }
+      }
     }
-    if (const auto part = partOf.find(address); part != partOf.end()) {
-      const std::wstring partPath = folder + L"/" + part->second->partName;
+    if (const auto part = partOf.find(listed.address); part != partOf.end()) {
+      const std::string partPath = folderBytes + "/" + WideToUtf8(part->second->partName);
       if (SizeOf(partPath) > 0) {
-        photo.part = FsPath(partPath);
+        photo.part = partPath;
         photo.validator = part->second->validator;
         resumedParts.insert(WideToUtf8(part->second->partName));
       }
     }
-    planned[address] = plan.fetch.size();
     plan.fetch.push_back(std::move(photo));
-  }
-  if (running == 0) {
-    return plan;  // cut short: the part files of photos not planned yet are left alone
   }
   for (const PartRecord& part : parts) {
     if (resumedParts.count(WideToUtf8(part.partName)) == 0) {
@@ -189,7 +213,7 @@ AlbumPlan PlanAlbum(const std::vector<PhotoEntry>& entries, const std::wstring& 
   for (const std::string& name : contents.partFiles) {
     if (resumedParts.count(name) == 0) {
       std::error_code ec;
-      std::filesystem::remove(FsPath(folder) / name, ec);
+      std::filesystem::remove(std::filesystem::path(folderBytes) / name, ec);
     }
   }
   return plan;

@@ -259,7 +259,7 @@ std::unordered_map<std::string, PhotoRecord> DownloadArchive::Photos(int32_t uin
   while (query.Step() == SQLITE_ROW) {
     PhotoRecord photo;
     photo.address = query.Bytes(0);
-    photo.fileName = query.Text(1);
+    photo.fileName = query.Bytes(1);
     photo.size = static_cast<uint64_t>(query.Int(2));
     photo.sha256 = query.Bytes(3);
     photo.lastModified = query.Bytes(4);
@@ -285,7 +285,7 @@ bool DownloadArchive::RecordPhotos(int32_t uin, const std::string& albumId,
   Statement forget(m_db, "DELETE FROM parts WHERE uin=?1 AND album_id=?2 AND address=?3");
   for (const PhotoRecord& photo : photos) {
     insert.Bind(1, uin).Bind(2, albumId).Bind(3, photo.address);
-    insert.BindText(4, WideToUtf8(photo.fileName)).Bind(5, static_cast<int64_t>(photo.size));
+    insert.BindText(4, photo.fileName).Bind(5, static_cast<int64_t>(photo.size));
     insert.BindText(6, photo.sha256).BindText(7, photo.lastModified).BindText(8, photo.etag);
     insert.Bind(9, photo.savedAt);
     forget.Bind(1, uin).Bind(2, albumId).Bind(3, photo.address);
@@ -351,7 +351,7 @@ bool DownloadArchive::ForEachPhoto(
   while ((step = query.Step()) == SQLITE_ROW) {
     PhotoRecord photo;
     photo.address = query.Bytes(2);
-    photo.fileName = query.Text(3);
+    photo.fileName = query.Bytes(3);
     photo.size = static_cast<uint64_t>(query.Int(4));
     photo.sha256 = query.Bytes(5);
     photo.lastModified = query.Bytes(6);

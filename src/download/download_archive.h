@@ -30,8 +30,8 @@ constexpr std::string_view kArchiveFileName = ".zupictrove-archive.sqlite3";
 constexpr int kArchiveSchemaVersion = 1;
 
 struct PhotoRecord {
-  std::string address;    // the photo's address as listed
-  std::wstring fileName;  // its file in the album folder
+  std::string address;   // the photo's address as listed
+  std::string fileName;  // its file in the album folder (UTF-8, as the file system has it)
   uint64_t size = 0;
   std::string sha256;  // lowercase hex
   std::string lastModified;

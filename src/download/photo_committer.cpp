@@ -5,6 +5,7 @@
 #include <ctime>
 #include <system_error>
 
+#include "platform/code_page.h"
 #include "platform/durable_file.h"
 #include "platform/file_path.h"
 
@@ -53,13 +54,29 @@ void PhotoCommitter::Loop() {
     batch.swap(m_queue);
     m_busy = batch.size();
     lock.unlock();
+    // The batch's bytes reach the disk in one flush before any of them takes its name.
+    std::vector<std::optional<FileDigest>> digests;
+    digests.reserve(batch.size());
+    for (const FinishedPhoto& photo : batch) {
+      digests.push_back(Prepare(photo));
+    }
+    if (!FlushFileSystemOf(FsPath(m_folder))) {
+      for (size_t i = 0; i < batch.size(); ++i) {
+        if (digests[i] && !FlushFile(batch[i].part)) {
+          digests[i].reset();
+        }
+      }
+    }
     std::vector<PhotoRecord> records;
     std::vector<bool> saved;
     int32_t failed = 0;
-    for (const FinishedPhoto& photo : batch) {
+    for (size_t i = 0; i < batch.size(); ++i) {
       bool adopted = false;
-      std::optional<PhotoRecord> record = Place(photo, &adopted);
+      std::optional<PhotoRecord> record =
+          digests[i] ? Place(batch[i], *digests[i], &adopted) : std::nullopt;
       if (!record) {
+        std::error_code ec;
+        std::filesystem::remove(batch[i].part, ec);  // our own part file
         ++failed;
         continue;
       }
@@ -106,27 +123,29 @@ std::wstring PhotoCommitter::SameBytes(const std::vector<std::wstring>& candidat
   return {};
 }
 
-std::optional<PhotoRecord> PhotoCommitter::Place(const FinishedPhoto& photo, bool* adopted) {
-  std::error_code ec;
+std::optional<FileDigest> PhotoCommitter::Prepare(const FinishedPhoto& photo) {
   if (photo.fileTime >= 0) {
     SetModificationTime(photo.part, photo.fileTime);
   }
-  const std::optional<FileDigest> digest = DigestOfFile(photo.part);
-  if (!digest || !FlushFile(photo.part)) {
-    std::filesystem::remove(photo.part, ec);  // our own part file
-    return std::nullopt;
-  }
+  return DigestOfFile(photo.part);
+}
+
+std::optional<PhotoRecord> PhotoCommitter::Place(const FinishedPhoto& photo,
+                                                 const FileDigest& digest, bool* adopted) {
   PhotoRecord record;
   record.address = photo.address;
-  record.size = digest->size;
-  record.sha256 = digest->sha256;
+  record.size = digest.size;
+  record.sha256 = digest.sha256;
   record.etag = photo.etag;
   record.lastModified = photo.lastModified;
   record.savedAt = static_cast<int64_t>(std::time(nullptr));
-  const auto nameIn = [this](const std::wstring& path) { return path.substr(m_folder.size() + 1); };
-  const std::wstring same = SameBytes(photo.sameNameFiles, *digest);
+  const auto nameIn = [this](const std::wstring& path) {
+    return WideToUtf8(path.substr(m_folder.size() + 1));
+  };
+  const std::wstring same = SameBytes(photo.sameNameFiles, digest);
   if (!same.empty()) {
     // That file is this photo already: it is kept as it is, and recorded.
+    std::error_code ec;
     std::filesystem::remove(photo.part, ec);
     m_adopted.insert(same);
     *adopted = true;
@@ -150,6 +169,5 @@ std::optional<PhotoRecord> PhotoCommitter::Place(const FinishedPhoto& photo, boo
     }
     break;
   }
-  std::filesystem::remove(photo.part, ec);
   return std::nullopt;
 }

@@ -3,7 +3,8 @@
 // Puts finished photos in place for good, beside the transfers, on a thread of its own.
 //
 // For each photo handed over (its body complete in a part file), in the order they come: the
-// part gets the photo's own time (Last-Modified) and is flushed to the disk; if a file that the
+// part gets the photo's own time (Last-Modified) and is flushed to the disk (a batch at once, with
+// one flush of the file system, or file by file where that fails); if a file that the
 // archive does not know already holds the very same bytes under one of the photo's names, that
 // file is taken as the photo and the part goes; otherwise the part is renamed to the name fixed
 // for the photo, never over a file that has that name by now (the next free number is taken
@@ -59,9 +60,12 @@ class PhotoCommitter {
 
  private:
   void Loop();
-  // Puts one photo in place; its record, or nothing when it failed. `adopted`: a file that was
-  // there already is the photo.
-  std::optional<PhotoRecord> Place(const FinishedPhoto& photo, bool* adopted);
+  // Gives the part the photo's time; its digest, or nothing when it cannot be read.
+  std::optional<FileDigest> Prepare(const FinishedPhoto& photo);
+  // Puts one flushed photo in place; its record, or nothing when it failed (its part file is left
+  // to the caller). `adopted`: a file that was there already is the photo.
+  std::optional<PhotoRecord> Place(const FinishedPhoto& photo, const FileDigest& digest,
+                                   bool* adopted);
   // A file in `candidates` not taken yet in this run with these bytes; empty when none.
   std::wstring SameBytes(const std::vector<std::wstring>& candidates, const FileDigest& digest);
 

@@ -35,6 +35,15 @@ bool FlushFolder(const std::filesystem::path& folder) {
   return FlushPath(folder, O_RDONLY | O_DIRECTORY);
 }
 
+bool FlushFileSystemOf(const std::filesystem::path& path) {
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    return false;
+  }
+  const bool flushed = syncfs(fd) == 0;
+  return close(fd) == 0 && flushed;
+}
+
 RenameResult RenameNoReplace(const std::filesystem::path& from, const std::filesystem::path& to) {
   if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) {
     return RenameResult::kDone;

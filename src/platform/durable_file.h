@@ -13,6 +13,9 @@
 bool FlushFile(const std::filesystem::path& file);
 // Flushes the folder, so that the names made in it survive a power loss.
 bool FlushFolder(const std::filesystem::path& folder);
+// Flushes everything written to the file system that holds `path` (syncfs): one flush for many
+// files, far cheaper than flushing each. False on failure.
+bool FlushFileSystemOf(const std::filesystem::path& path);
 
 enum class RenameResult { kDone, kTaken, kFailed };
 // Renames `from` to `to` only when nothing has the name `to`: never over another file, even one

@@ -128,8 +128,8 @@ TEST_F(ArchiveRunTest, AFolderTheArchiveDoesNotKnowKeepsItsFilesAndSamePhotosAre
   EXPECT_EQ(m_worker.LastCounts().saved, 1);
   const auto records = Archive()->Photos(10001, "o1");
   ASSERT_EQ(records.size(), 2u);
-  EXPECT_EQ(records.at(Image(1500, "1")).fileName, L"a.jpg");
-  EXPECT_EQ(records.at(Image(1500, "2")).fileName, L"b_1.jpg");
+  EXPECT_EQ(records.at(Image(1500, "1")).fileName, "a.jpg");
+  EXPECT_EQ(records.at(Image(1500, "2")).fileName, "b_1.jpg");
   Requests();
   RunJob(ListedJob("o1", "old", photos));
   EXPECT_EQ(Requests(), 0);
@@ -250,7 +250,7 @@ TEST_F(ArchiveRunTest, NamesFromADamagedArchiveNeverLeaveTheAlbumFolder) {
     auto archive = Archive();
     PhotoRecord outside;
     outside.address = Image(1000, "2");
-    outside.fileName = L"../escaped.jpg";
+    outside.fileName = "../escaped.jpg";
     outside.size = 1000;
     ASSERT_TRUE(archive->RecordPhotos(10001, "d1", {outside}));
     ASSERT_TRUE(archive->RecordPart(10001, "d1", {Image(1000, "1"), L"../victim.part", "v", 9}));
