@@ -75,6 +75,20 @@ class Statement {
   sqlite3_stmt* m_stmt = nullptr;
 };
 
+// The photo whose address, file name, size, SHA-256, Last-Modified, ETag and time saved are the
+// query's columns from `first` on.
+PhotoRecord PhotoAt(const Statement& query, int first) {
+  PhotoRecord photo;
+  photo.address = query.Bytes(first);
+  photo.fileName = query.Bytes(first + 1);
+  photo.size = static_cast<uint64_t>(query.Int(first + 2));
+  photo.sha256 = query.Bytes(first + 3);
+  photo.lastModified = query.Bytes(first + 4);
+  photo.etag = query.Bytes(first + 5);
+  photo.savedAt = query.Int(first + 6);
+  return photo;
+}
+
 const char* const kSchema = R"sql(
 CREATE TABLE IF NOT EXISTS albums(
   uin INTEGER NOT NULL,
@@ -257,14 +271,7 @@ std::unordered_map<std::string, PhotoRecord> DownloadArchive::Photos(int32_t uin
                   "FROM photos WHERE uin=?1 AND album_id=?2");
   query.Bind(1, uin).Bind(2, albumId);
   while (query.Step() == SQLITE_ROW) {
-    PhotoRecord photo;
-    photo.address = query.Bytes(0);
-    photo.fileName = query.Bytes(1);
-    photo.size = static_cast<uint64_t>(query.Int(2));
-    photo.sha256 = query.Bytes(3);
-    photo.lastModified = query.Bytes(4);
-    photo.etag = query.Bytes(5);
-    photo.savedAt = query.Int(6);
+    PhotoRecord photo = PhotoAt(query, 0);
     std::string key = photo.address;
     photos.emplace(std::move(key), std::move(photo));
   }
@@ -349,15 +356,7 @@ bool DownloadArchive::ForEachPhoto(
   }
   int step;
   while ((step = query.Step()) == SQLITE_ROW) {
-    PhotoRecord photo;
-    photo.address = query.Bytes(2);
-    photo.fileName = query.Bytes(3);
-    photo.size = static_cast<uint64_t>(query.Int(4));
-    photo.sha256 = query.Bytes(5);
-    photo.lastModified = query.Bytes(6);
-    photo.etag = query.Bytes(7);
-    photo.savedAt = query.Int(8);
-    visit(static_cast<int32_t>(query.Int(0)), query.Text(1), photo);
+    visit(static_cast<int32_t>(query.Int(0)), query.Text(1), PhotoAt(query, 2));
   }
   return step == SQLITE_DONE;
 }

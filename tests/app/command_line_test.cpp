@@ -108,19 +108,9 @@ class ProgramCommandLineTest : public ::testing::Test {
     return m_out.Path() / "10041" / name;
   }
 
-  // Requests the service has had whose path starts with `prefix` since the last call. Asked on a
-  // thread of its own, whose connection closes when it ends: the service answers only a few
-  // connections at once, and one kept open here would hold up the program's.
+  // Requests the service has had whose path starts with `prefix` since the last call.
   int Requests(const std::string& prefix = "/img/") {
-    const std::filesystem::path file = m_home.Path() / "count";
-    HRESULT result = E_FAIL;
-    std::thread([&] {
-      result = DownloadUrlToFile(
-          m_service.Service().Url("img", "/__count?prefix=" + prefix + "&reset=1"),
-          Utf8ToWide(file.string()));
-    }).join();
-    EXPECT_EQ(result, S_OK);
-    return result == S_OK ? std::stoi(ReadFileBytes(file)) : -1;
+    return m_service.Service().TakeRequestCount(prefix);
   }
 
   // The last line the program printed for the album `name` ("<name>: ...").

@@ -158,17 +158,7 @@ class CrashTest : public ::testing::Test {
   }
 
   // Requests the service has had whose path starts with `prefix` since the last call.
-  int Requests(const std::string& prefix) {
-    const std::filesystem::path file = m_home.Path() / "count";
-    HRESULT result = E_FAIL;
-    std::thread([&] {
-      result = DownloadUrlToFile(
-          m_service.Service().Url("img", "/__count?prefix=" + prefix + "&reset=1"),
-          Utf8ToWide(file.string()));
-    }).join();
-    EXPECT_EQ(result, S_OK);
-    return result == S_OK ? std::stoi(ReadFileBytes(file)) : -1;
-  }
+  int Requests(const std::string& prefix) { return m_service.Service().TakeRequestCount(prefix); }
 
   // Starts the program, its output going to the file `output`.
   pid_t Start(const std::vector<std::string>& arguments, const std::filesystem::path& output) {

@@ -87,13 +87,8 @@ class AlbumThreadTest : public ::testing::Test {
   }
 
   // Requests the service has had whose path starts with `prefix` since the last call.
-  int Requests(const std::string& prefix = "/img/") {
-    const std::filesystem::path file = m_dir.Path() / "count";
-    EXPECT_EQ(DownloadUrlToFile(m_service.Url("img", "/__count?prefix=" + prefix + "&reset=1"),
-                                Utf8ToWide(file.string())),
-              S_OK);
-    return std::stoi(ReadFileBytes(file));
-  }
+  int Requests(const std::string& prefix = "/img/") { return m_service.TakeRequestCount(prefix); }
+
   // The bytes of the service's image at `address`.
   std::string ImageBytesAt(const std::string& address) {
     const std::filesystem::path file = m_dir.Path() / "image";

@@ -5,8 +5,14 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+
 #include <cstdio>
+#include <cstdlib>
 #include <stdexcept>
+#include <string>
 
 extern char** environ;
 
@@ -60,4 +66,35 @@ std::string SampleServiceProcess::Host(std::string_view label) const {
 std::wstring SampleServiceProcess::Url(std::string_view label, std::string_view path) const {
   const std::string url = "http://" + Host(label) + std::string(path);
   return std::wstring(url.begin(), url.end());
+}
+
+int SampleServiceProcess::TakeRequestCount(std::string_view prefix) const {
+  const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) {
+    return -1;
+  }
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(static_cast<uint16_t>(m_port));
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  std::string answer;
+  if (connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) == 0) {
+    const std::string request = "GET /__count?prefix=" + std::string(prefix) +
+                                "&reset=1 HTTP/1.0\r\nHost: " + Host("img") +
+                                "\r\nConnection: close\r\n\r\n";
+    if (send(fd, request.data(), request.size(), MSG_NOSIGNAL) ==
+        static_cast<ssize_t>(request.size())) {
+      char buffer[4096];
+      ssize_t got;
+      while ((got = recv(fd, buffer, sizeof(buffer), 0)) > 0) {
+        answer.append(buffer, static_cast<size_t>(got));
+      }
+    }
+  }
+  close(fd);
+  const size_t body = answer.find("\r\n\r\n");
+  if (answer.rfind("HTTP/1.1 200", 0) != 0 || body == std::string::npos) {
+    return -1;
+  }
+  return std::atoi(answer.c_str() + body + 4);
 }

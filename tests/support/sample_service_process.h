@@ -22,6 +22,11 @@ class SampleServiceProcess {
   std::string Host(std::string_view label) const;
   // "http://<label>.photo.localhost:<port><path>"
   std::wstring Url(std::string_view label, std::string_view path) const;
+  // The requests the service has answered whose path starts with `prefix` since the last call for
+  // that prefix ("ranged:<path>" counts those with a Range header); -1 when it cannot be asked. It
+  // asks over a connection of its own that closes at once, so no kept-alive connection of the
+  // caller's holds up the service.
+  int TakeRequestCount(std::string_view prefix) const;
 
  private:
   pid_t m_pid = -1;
