@@ -58,15 +58,22 @@ AlbumListResult ReadAlbumList(std::wstring_view workFolder, int32_t uin,
     probes.push_back({url, path});
   }
   std::vector<int32_t> counts(kAlbumListServers, 0);
-  DownloadMany(probes, kAlbumListServers, DocumentTransfer(kMaxAlbumListBytes), running,
-               [&](size_t index, HRESULT result) {
-                 if (result == S_OK) {
-                   // The path whole, however long: the file system takes far longer paths than
-                   // the 260 bytes of the fixed text fields.
-                   counts[index] = CountAlbumsInFile(WideToAnsi(probes[index].path));
-                 }
-                 DeleteFile(probes[index].path);
-               });
+  int answered = 0;
+  DownloadDocuments(
+      probes, kAlbumListServers, DocumentTransfer(kMaxAlbumListBytes), running,
+      [&](size_t index, const TransferResult& transfer) {
+        // A whole answer, even a refusal (4xx), is a server that is there; no
+        // connection, a timeout, a cut-off answer or a server error is not.
+        if (transfer.result == S_OK || (transfer.status >= 400 && transfer.status < 500)) {
+          ++answered;
+        }
+        if (transfer.result == S_OK) {
+          // The path whole, however long: the file system takes far longer paths than
+          // the 260 bytes of the fixed text fields.
+          counts[index] = CountAlbumsInFile(WideToAnsi(probes[index].path));
+        }
+        DeleteFile(probes[index].path);
+      });
 
   int chosen = 0;
   int32_t best = 0;
@@ -94,6 +101,7 @@ AlbumListResult ReadAlbumList(std::wstring_view workFolder, int32_t uin,
     }
   }
   AlbumListResult result;
+  result.unreachable = answered == 0;
   if (finalCount > 0) {
     const std::wstring widePath = std::wstring(workFolder) + std::to_wstring(uin) + L".xml";
     LoadChosenAlbumList(uin, chosen, widePath, WideToAnsi(widePath), &result, running);

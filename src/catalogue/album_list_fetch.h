@@ -23,6 +23,9 @@
 struct AlbumListResult {
   std::vector<std::unique_ptr<AlbumRecord>> albums;  // empty: no server lists an album
   std::wstring photoHostLabel;                       // of the chosen server
+  // No server answered at all: no connection, a timeout, a cut-off answer or a server error (5xx)
+  // from each. The network or the service is down; signing in would not help.
+  bool unreachable = false;
 };
 
 // `workFolder` ends with a path separator; it is created (one level) when missing.

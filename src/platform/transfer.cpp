@@ -284,6 +284,7 @@ TransferResult Transfer::Finish(CURLcode result, std::optional<Clock::duration>*
   TransferResult outcome;
   long status = 0;
   curl_easy_getinfo(m_easy, CURLINFO_RESPONSE_CODE, &status);
+  outcome.status = status;
   curl_off_t askedSeconds = -1;
   curl_easy_getinfo(m_easy, CURLINFO_RETRY_AFTER, &askedSeconds);
   curl_off_t fileTime = -1;

@@ -284,17 +284,25 @@ void RunTransfers(const std::vector<PhotoTransferItem>& items, int connections,
 
 }  // namespace
 
-void DownloadMany(const std::vector<DownloadItem>& items, int connections,
-                  const TransferBounds& bounds, const std::atomic<uint8_t>* running,
-                  const std::function<void(size_t index, HRESULT result)>& done) {
+void DownloadDocuments(
+    const std::vector<DownloadItem>& items, int connections, const TransferBounds& bounds,
+    const std::atomic<uint8_t>* running,
+    const std::function<void(size_t index, const TransferResult& result)>& done) {
   std::vector<PhotoTransferItem> transfers;
   transfers.reserve(items.size());
   for (const DownloadItem& item : items) {
     transfers.push_back({item.url, item.path, {}, {}});
   }
   static const TransferHooks kPlain;
-  RunTransfers(transfers, connections, bounds, kPlain, running,
-               [&done](size_t index, const TransferResult& result) { done(index, result.result); });
+  RunTransfers(transfers, connections, bounds, kPlain, running, done);
+}
+
+void DownloadMany(const std::vector<DownloadItem>& items, int connections,
+                  const TransferBounds& bounds, const std::atomic<uint8_t>* running,
+                  const std::function<void(size_t index, HRESULT result)>& done) {
+  DownloadDocuments(
+      items, connections, bounds, running,
+      [&done](size_t index, const TransferResult& result) { done(index, result.result); });
 }
 
 void DownloadPhotos(const std::vector<PhotoTransferItem>& items, int connections,

@@ -83,6 +83,7 @@ struct TransferResult {
   std::string lastModified;  // the answer's Last-Modified, as sent; empty when none
   int64_t fileTime = -1;     // Last-Modified in seconds since 1970; -1 when none
   uint64_t bytes = 0;        // the length of the whole body on success
+  long status = 0;           // the answer's HTTP status; 0 when no answer came
 };
 
 // A photo to fetch, resuming a part file of an earlier try when one is given.
@@ -127,6 +128,12 @@ void DownloadPhotos(const std::vector<PhotoTransferItem>& items, int connections
 void DownloadMany(const std::vector<DownloadItem>& items, int connections,
                   const TransferBounds& bounds, const std::atomic<uint8_t>* running,
                   const std::function<void(size_t index, HRESULT result)>& done);
+
+// DownloadMany with each item's whole result, which tells a server that answered (any status)
+// from one that could not be reached (status 0).
+void DownloadDocuments(const std::vector<DownloadItem>& items, int connections,
+                       const TransferBounds& bounds, const std::atomic<uint8_t>* running,
+                       const std::function<void(size_t index, const TransferResult& result)>& done);
 
 // Ends every transfer in progress, and refuses new ones, for good: the program is ending. An
 // abandoned transfer fails and leaves no file.

@@ -4,6 +4,7 @@
 //   kNoticeEmptyList    列表中还没有相册，请先输入用户号码获取相册列表。
 //   kNoticeRunFinished  下载结束：%d 个相册已完成，%d 个未完成。
 //   kNoticeReloadFailed 登录后仍无法读取相册列表，请稍后再试。
+//   kNoticeUnreachable  无法连接相册服务器，请检查网络后重试。
 
 const wchar_t kNoticeEmptyList[] =
     L"0457C71280C395BA61C39AF69431B8BF12DBAFD88781673BB1169B9638C56A6B50CD76FAAC1B90230E25F4DEB"
@@ -14,6 +15,10 @@ const wchar_t kNoticeRunFinished[] =
 const wchar_t kNoticeReloadFailed[] =
     L"065FF65C292568EA6ECE70D37AFE366C98316E196A9EED2EB845CE4EF92ECEBA56D92257E5E25C85A2DB9501"
     L"7D65354864DFBF73C769C29FAB";
+
+const wchar_t kNoticeUnreachable[] =
+    L"07455BE1DAA83D4D8268F4C5D0C82D012894544C594767D090618337E66B2FF2020DDCD656C3E48328759E552F"
+    L"D095FD9C1559A1B1DAD9C876";
 
 std::wstring FormatCounts(std::wstring text, int first, int second) {
   for (const int value : {first, second}) {

@@ -227,9 +227,16 @@ void CZuPictrove::OnAlbumListFetched(uint32_t number, int32_t uin) {
   if (uin != AppState::Instance()->m_uin) {
     return;  // the list of a number no longer asked for
   }
+  const bool unreachable = fetch->result.unreachable;
   const bool found = InstallAlbumList(std::move(fetch->result));
+  // The rows are always the list just read, or none: never another number's.
+  m_listUin = found ? uin : 0;
+  FillAlbumList();
   if (found) {
-    FillAlbumList();
+    return;
+  }
+  if (unreachable) {
+    ShowNotice(kNoticeUnreachable);  // the network, not signing in, is what fails
   } else if (fetch->reload) {
     ShowNotice(kNoticeReloadFailed);  // no further login is offered
   } else {

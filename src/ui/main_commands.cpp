@@ -1,6 +1,7 @@
 // The main window's commands: what each button and option does.
 
 #include <climits>
+#include <optional>
 
 #include "catalogue/album_list_fetch.h"
 #include "catalogue/app_state.h"
@@ -13,9 +14,12 @@
 
 namespace {
 
-// The number at the start of `text` as wcstol reads it in base 10: white space and one sign
-// first, digits up to the first other character, 0 without digits, saturated to 32 bits.
-int32_t WcstolValue(const std::wstring& text) {
+constexpr size_t kMostUinDigits = 10;
+
+// The user number at the start of `text` as wcstol reads it in base 10 (white space and one sign
+// first, then digits up to the first other character); nothing when it has no digits, more than
+// ten, or does not fit 32 bits.
+std::optional<int64_t> LeadingNumber(const std::wstring& text) {
   size_t i = 0;
   while (i < text.size() && (text[i] == L' ' || (text[i] >= L'\t' && text[i] <= L'\r'))) {
     ++i;
@@ -26,13 +30,17 @@ int32_t WcstolValue(const std::wstring& text) {
     ++i;
   }
   int64_t value = 0;
+  size_t digits = 0;
   for (; i < text.size() && text[i] >= L'0' && text[i] <= L'9'; ++i) {
-    value = std::min<int64_t>(value * 10 + (text[i] - L'0'), int64_t{INT32_MAX} + 1);
+    if (++digits > kMostUinDigits) {
+      return std::nullopt;
+    }
+    value = value * 10 + (text[i] - L'0');
   }
-  if (negative) {
-    return static_cast<int32_t>(-value);
+  if (digits == 0 || value > INT32_MAX) {
+    return std::nullopt;
   }
-  return static_cast<int32_t>(std::min<int64_t>(value, INT32_MAX));
+  return negative ? -value : value;
 }
 
 }  // namespace
@@ -44,9 +52,18 @@ void CZuPictrove::GetAlbumList() {
   // While a list is read, asking for the same number again changes nothing; asking for another
   // one gives the first read up.
   const int32_t asked = AppState::Instance()->m_uin;
-  if (!ValidateUin(m_editUin->GetText()) ||
-      (FetchInProgress() && AppState::Instance()->m_uin == asked)) {
+  if (!ValidateUin(m_editUin->GetText())) {
+    ShowUinHint(true);  // until the next keystroke
     return;
+  }
+  ShowUinHint(false);
+  if (FetchInProgress() && AppState::Instance()->m_uin == asked) {
+    return;
+  }
+  if (AppState::Instance()->m_uin != m_listUin) {
+    // The rows belong to the number they were read for: another number's go at once.
+    AppState::Instance()->ClearAlbums();
+    FillAlbumList();
   }
   // A new list ends the run over the old one and whatever the login window was asked.
   EndRun();
@@ -58,12 +75,18 @@ void CZuPictrove::GetAlbumList() {
 }
 
 bool CZuPictrove::ValidateUin(const std::wstring& text) {
-  const int32_t value = WcstolValue(TrimSpaces(text));
-  if (value < 10000) {
+  const std::optional<int64_t> value = LeadingNumber(TrimSpaces(text));
+  if (!value || *value < 10000) {
     return false;
   }
-  AppState::Instance()->m_uin = value;
+  AppState::Instance()->m_uin = static_cast<int32_t>(*value);
   return true;
+}
+
+void CZuPictrove::ShowUinHint(bool shown) {
+  if (m_lblUinHint != nullptr && m_lblUinHint->IsVisible() != shown) {
+    m_lblUinHint->SetVisible(shown);
+  }
 }
 
 void CZuPictrove::TickAllAlbums(bool selected) {
@@ -73,6 +96,41 @@ void CZuPictrove::TickAllAlbums(bool selected) {
     if (row != nullptr && row->m_optSelect != nullptr) {
       row->m_optSelect->Selected(selected);
     }
+  }
+}
+
+int CZuPictrove::TickedRows() const {
+  int ticked = 0;
+  const int count = m_albumList != nullptr ? m_albumList->GetCount() : 0;
+  for (int i = 0; i < count; ++i) {
+    const CAlbumListItemUI* row = Row(i);
+    ticked += row != nullptr && row->m_optSelect != nullptr && row->m_optSelect->IsSelected();
+  }
+  return ticked;
+}
+
+void CZuPictrove::SyncTickOptions() {
+  const int count = m_albumList != nullptr ? m_albumList->GetCount() : 0;
+  bool allTicked = count > 0;
+  int passwordAlbums = 0;
+  bool allPasswordAlbumsTicked = true;
+  for (int i = 0; i < count; ++i) {
+    const CAlbumListItemUI* row = Row(i);
+    const bool ticked =
+        row != nullptr && row->m_optSelect != nullptr && row->m_optSelect->IsSelected();
+    allTicked = allTicked && ticked;
+    if (AppState::Instance()->AlbumHasPassword(i)) {
+      ++passwordAlbums;
+      allPasswordAlbumsTicked = allPasswordAlbumsTicked && ticked;
+    }
+  }
+  // The options tell the rows' state; changing them here ticks nothing.
+  if (m_optSelectAll != nullptr) {
+    m_optSelectAll->Selected(allTicked, false);
+  }
+  if (m_optSelectPwdAlbum != nullptr) {
+    m_optSelectPwdAlbum->Selected(passwordAlbums > 0 && allPasswordAlbumsTicked, false);
+    m_optSelectPwdAlbum->SetEnabled(passwordAlbums > 0);
   }
 }
 
@@ -103,6 +161,10 @@ void CZuPictrove::Notify(TNotifyUI& msg) {
       }
       if (m_albumList == nullptr || m_albumList->GetCount() < 1) {
         ShowNotice(kNoticeEmptyList);
+        return;
+      }
+      if (m_btnDown->GetText() == kCaptionDownload && TickedRows() == 0) {
+        ShowNotice(std::wstring(kNoticeNothingTicked));  // no run over nothing
         return;
       }
       if (m_btnDown->GetText() == kCaptionDownload) {
@@ -136,6 +198,9 @@ void CZuPictrove::Notify(TNotifyUI& msg) {
     } else if (sender == m_optSelectPwdAlbum) {
       TickPasswordAlbums(m_optSelectPwdAlbum->IsSelected());
     }
+    SyncTickOptions();
+  } else if (msg.sType == L"textchanged" && sender != nullptr && sender == m_editUin) {
+    ShowUinHint(false);
   } else if (msg.sType == L"return" && sender != nullptr && sender == m_editUin) {
     // Enter in the user number field is the get button (which does nothing hidden or disabled).
     if (m_btnGet != nullptr) {

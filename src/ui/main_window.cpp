@@ -38,6 +38,7 @@ void CZuPictrove::InitWindow() {
       dynamic_cast<COptionUI*>(m_paintManager.FindControl(L"opt_select_pwd_album"));
   m_editAlbumDir = m_paintManager.FindControl(L"edit_album_dir");
   m_editUin = m_paintManager.FindControl(L"edit_zu");
+  m_lblUinHint = m_paintManager.FindControl(L"lbl_uin_hint");
   m_albumList = dynamic_cast<CListUI*>(m_paintManager.FindControl(L"album_list"));
   m_worker.SetNotifyWindow(m_hWnd);
   m_workFolder = Utf8ToWide(WorkFolder().string());
@@ -81,6 +82,7 @@ void CZuPictrove::FillAlbumList() {
     row->SetUserData(AnsiToWide(record->m_albumId));
     m_albumList->Add(row);
   }
+  SyncTickOptions();  // a new list: nothing is ticked
 }
 
 void CZuPictrove::ShowNotice(const std::wstring& text) {

@@ -31,6 +31,7 @@ constexpr const wchar_t* kCaptionStop = L"停止下载";
 constexpr const wchar_t* kNoticeCaption = L"提示";
 constexpr const wchar_t* kLoginPrompt = L"请登录Zu空间";
 constexpr const wchar_t* kCaptionFetching = L"获取中…";
+constexpr const wchar_t* kNoticeNothingTicked = L"请先勾选要下载的相册。";
 // The progress cell of a row that no run has reached (as the row's layout starts it).
 constexpr const wchar_t* kNoProgress = L"-";
 
@@ -51,6 +52,11 @@ class CZuPictrove : public CDialogWnd {
   bool ValidateUin(const std::wstring& text);
   void TickAllAlbums(bool selected);
   void TickPasswordAlbums(bool selected);
+  // How many rows are ticked.
+  int TickedRows() const;
+  // 全选 shows ticked exactly when every row is; 选中加密相册 when every password album is, and it
+  // is disabled when the list has none.
+  void SyncTickOptions();
   // The download run.
   void StartNextAlbum();
   void ResumePasswordAlbum(uint32_t ticket);
@@ -84,6 +90,8 @@ class CZuPictrove : public CDialogWnd {
   void ShowNotice(const wchar_t* scrambled);
   CAlbumListItemUI* Row(int32_t index) const;
   bool RunInProgress() const;
+  // The hint beside the user number field that the number typed was refused.
+  void ShowUinHint(bool shown);
   // At the start of a run, every ticked row's progress and remark are cleared.
   void ClearTickedRows();
   // The album of row `current` ended with `outcome`: its remark and the run's counts.
@@ -118,6 +126,7 @@ class CZuPictrove : public CDialogWnd {
   CControlUI* m_btnBrowse = nullptr;
   CControlUI* m_editAlbumDir = nullptr;
   CControlUI* m_editUin = nullptr;
+  CControlUI* m_lblUinHint = nullptr;
   COptionUI* m_optSelectAll = nullptr;
   COptionUI* m_optSelectPwdAlbum = nullptr;
   CDuRavuvLogin* m_loginWnd = nullptr;
@@ -128,6 +137,7 @@ class CZuPictrove : public CDialogWnd {
 
   std::unique_ptr<AlbumListFetch> m_fetch;  // the read in progress, if any
   uint32_t m_fetchNumber = 0;               // numbers the reads
+  int32_t m_listUin = 0;                    // whose albums the rows are; 0: no list
   std::wstring m_btnGetCaption;             // "btn_get"'s caption while it is not busy
   bool m_albumInProgress = false;  // the current row's album is being downloaded or logged into
   uint32_t m_loginTickets = 0;     // numbers the login window's openings

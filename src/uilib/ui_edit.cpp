@@ -35,6 +35,11 @@ void CEditUI::EnsureNative() {
         m_manager->SetFocusByPointer(this);
       }
     });
+    m_native->SetChangeHandler([this] {
+      if (m_manager != nullptr) {
+        m_manager->SendNotify(this, L"textchanged");
+      }
+    });
   }
 }
 

@@ -2,6 +2,7 @@
 
 #include "app/app_harness.h"
 #include "catalogue/app_state.h"
+#include "catalogue/service_config.h"
 #include "skin/notices.h"
 #include "skin/scrambled_text.h"
 
@@ -67,24 +68,48 @@ TEST(AppTest, GetButtonTakesOnlyNumbersOfAtLeast10000) {
                         {L"12345abc", 12345},
                         {L"	123456", 123456},
                         {L"abc", 0},
-                        {L"99999999999", 2147483647}};
+                        {L"", 0},
+                        {L"2147483647", 2147483647},
+                        {L"2147483648", 0},
+                        {L"99999999999", 0},
+                        {L"00000012345", 0}};
+  CControlUI* hint = app.Control(L"lbl_uin_hint");
+  ASSERT_NE(hint, nullptr);
+  EXPECT_FALSE(hint->IsVisible());
+  app.m_service.Service().TakeRequestCount("/fcgi-bin/fcg_list_album");
   for (const Case& c : cases) {
     state->m_uin = 77;
     app.Backend()->messageBoxes.clear();
     app.TypeUin(c.typed);
     app.Click(L"btn_get");
     app.WaitForAlbumList();
+    // A refused number is said beside the field, with no message box and no request.
+    EXPECT_TRUE(app.Notices().empty()) << c.typed;
+    EXPECT_EQ(hint->IsVisible(), c.uin == 0) << c.typed;
     if (c.uin == 0) {
       EXPECT_EQ(state->m_uin, 77) << c.typed;
+      EXPECT_EQ(app.m_service.Service().TakeRequestCount("/fcgi-bin/fcg_list_album"), 0) << c.typed;
       continue;
     }
     EXPECT_EQ(state->m_uin, c.uin) << c.typed;
     EXPECT_EQ(app.RowCount(), 1) << c.typed;
+    // The four servers, then the chosen one once more.
+    EXPECT_EQ(app.m_service.Service().TakeRequestCount("/fcgi-bin/fcg_list_album"), 5) << c.typed;
   }
+  // The hint goes with the next keystroke.
+  app.TypeUin(L"12");
+  app.Click(L"btn_get");
+  ASSERT_TRUE(hint->IsVisible());
+  for (HeadlessNativeEdit* edit : app.Backend()->edits) {
+    if (edit->m_text == L"12") {
+      edit->UserType(L"123");
+    }
+  }
+  EXPECT_FALSE(hint->IsVisible());
   EXPECT_TRUE(app.Backend()->messageBoxes.empty());
 }
 
-TEST(AppTest, RunWithNothingTickedVisitsEveryRowAndEndsWithOneNotice) {
+TEST(AppTest, ADownloadWithNoRowsOrNothingTickedSaysSoAndStartsNoRun) {
   AppHarness app;
   app.Click(L"btn_down");  // no rows: the empty-list notice, no run
   EXPECT_EQ(app.Notices(), std::vector<std::wstring>{Notice(kNoticeEmptyList)});
@@ -95,9 +120,9 @@ TEST(AppTest, RunWithNothingTickedVisitsEveryRowAndEndsWithOneNotice) {
   ASSERT_EQ(app.RowCount(), 3);
   app.Backend()->messageBoxes.clear();
   app.Click(L"btn_down");
-  ASSERT_TRUE(app.WaitForRunEnd());
-  EXPECT_EQ(app.Notices(), Finished(0, 0));  // nothing ticked: nothing completed
-  EXPECT_EQ(AppState::Instance()->m_currentAlbum, 3);
+  // Nothing ticked: it says so, and no run starts.
+  EXPECT_EQ(app.Notices(), std::vector<std::wstring>{L"请先勾选要下载的相册。"});
+  EXPECT_EQ(app.Control(L"btn_down")->GetText(), L"下载相册");
   EXPECT_FALSE(std::filesystem::exists(app.Root() / "10001" / "One"));
   EXPECT_EQ(app.Row(0)->m_lblRemark->GetText(), L"");
 }
@@ -375,6 +400,82 @@ TEST(AppTest, ClosingWhileAnAlbumDownloadsLeavesNoHalfWrittenPhoto) {
       EXPECT_EQ(entry.file_size(), 4000u) << entry.path();
     }
   }
+}
+
+}  // namespace
+
+namespace {
+
+TEST(AppTest, AServiceThatCannotBeReachedSaysSoAndOpensNoLoginWindow) {
+  AppHarness app;
+  app.ServeUser(10001, {{"a1", "One", 1}, {"a2", "Two", 1}});
+  app.ListAlbums(10001);
+  ASSERT_EQ(app.RowCount(), 2);
+
+  // Every album-list server answers 500: a failed read of another number leaves no rows of the
+  // first one, and says that the service cannot be reached.
+  app.ServeUser(10002, {{"b1", "Three", 1}});
+  const std::string list = ReadFileBytes(app.m_service.m_files.Path() / "alist1" / "10002.xml");
+  for (int server = 1; server <= 4; ++server) {
+    const std::string file = "alist" + std::to_string(server) + "/10002.xml";
+    app.m_service.m_files.Write(file, list);
+    app.m_service.m_files.Write(file + ".fault", "status500");
+  }
+  app.Backend()->messageBoxes.clear();
+  app.TypeUin(L"10002");
+  app.Click(L"btn_get");
+  EXPECT_EQ(app.RowCount(), 0);  // at once, before the read ends
+  app.WaitForAlbumList();
+  EXPECT_EQ(app.RowCount(), 0);
+  EXPECT_EQ(app.Notices(), std::vector<std::wstring>{Notice(kNoticeUnreachable)});
+  EXPECT_FALSE(app.LoginVisible());
+  app.Backend()->messageBoxes.clear();
+  app.Click(L"btn_down");  // no rows: nothing of 10001's is downloaded under 10002
+  EXPECT_EQ(app.Notices(), std::vector<std::wstring>{Notice(kNoticeEmptyList)});
+
+  // No server reachable at all.
+  ServiceConfig nowhere = app.m_service.Config();
+  for (std::wstring& host : nowhere.albumListHosts) {
+    host = L"127.0.0.1:1";
+  }
+  SetService(nowhere);
+  app.Backend()->messageBoxes.clear();
+  app.TypeUin(L"10001");
+  app.Click(L"btn_get");
+  app.WaitForAlbumList();
+  EXPECT_EQ(app.Notices(), std::vector<std::wstring>{Notice(kNoticeUnreachable)});
+  EXPECT_FALSE(app.LoginVisible());
+  SetService(app.m_service.Config());
+}
+
+TEST(AppTest, TheTickOptionsFollowTheRows) {
+  AppHarness app;
+  app.ServeUser(10001, {{"a1", "One", 1}, {"a2", "Two", 1}, {"p1", "Secret", 1, true}});
+  app.ListAlbums(10001);
+  auto* all = dynamic_cast<COptionUI*>(app.Control(L"opt_select_all"));
+  auto* secret = dynamic_cast<COptionUI*>(app.Control(L"opt_select_pwd_album"));
+  ASSERT_NE(all, nullptr);
+  ASSERT_NE(secret, nullptr);
+  EXPECT_TRUE(secret->IsEnabled());
+  app.Click(L"opt_select_all");
+  EXPECT_TRUE(all->IsSelected());
+  EXPECT_TRUE(secret->IsSelected());   // the password album is ticked too
+  app.Click(app.Row(0)->m_optSelect);  // unticked by hand
+  EXPECT_FALSE(all->IsSelected());
+  EXPECT_TRUE(secret->IsSelected());
+  app.Click(app.Row(2)->m_optSelect);
+  EXPECT_FALSE(secret->IsSelected());
+  app.Click(app.Row(0)->m_optSelect);
+  app.Click(app.Row(2)->m_optSelect);
+  EXPECT_TRUE(all->IsSelected());
+
+  // A new list starts with nothing ticked; without a password album, its option is off.
+  app.ServeUser(10002, {{"b1", "Plain", 1}});
+  app.ListAlbums(10002);
+  EXPECT_FALSE(all->IsSelected());
+  EXPECT_FALSE(secret->IsSelected());
+  EXPECT_FALSE(secret->IsEnabled());
+  EXPECT_FALSE(app.Row(0)->m_optSelect->IsSelected());
 }
 
 }  // namespace

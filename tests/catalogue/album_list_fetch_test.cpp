@@ -120,6 +120,7 @@ TEST_F(AlbumListFetchTest, FailuresCountAsNoAlbumsAndKeepTheLabel) {
   Serve(20002, {{{5, "status500"}, {5, "reset"}, {5, "missing"}, {5, "truncate"}}});
   Serve(20003, {{{0}, {0}, {0}, {0}}});
   Serve(20004, {{{0}, {6, "reset"}, {2}, {0}}});
+  Serve(20005, {{{5, "status500"}, {5, "reset"}, {5, "status500"}, {5, "truncate"}}});
   Start();
   AppState* state = AppState::Instance();
   ASSERT_TRUE(Fetch(10001));
@@ -132,6 +133,12 @@ TEST_F(AlbumListFetchTest, FailuresCountAsNoAlbumsAndKeepTheLabel) {
 
   EXPECT_FALSE(Fetch(20003));
   EXPECT_TRUE(state->m_albums.empty());
+
+  // Whether any server answered at all: one answering 404, or an empty list, is there; servers
+  // that fail or break off each are not.
+  EXPECT_FALSE(ReadAlbumList(m_workFolder, 20002).unreachable);
+  EXPECT_FALSE(ReadAlbumList(m_workFolder, 20003).unreachable);
+  EXPECT_TRUE(ReadAlbumList(m_workFolder, 20005).unreachable);
 
   ASSERT_TRUE(Fetch(20004));  // a failed server is passed over
   EXPECT_EQ(FirstAlbumId(), "s3a0");

@@ -371,24 +371,18 @@ class NoticeRescue {
 };
 
 TEST_F(KeyboardGuiTest, EnterInTheUserNumberFieldListsTheAlbumsAndTabRunsThroughEveryControl) {
-  m_service.ServeUser(20021, {{"k1", "North", 1}, {"k2", "South", 1}});
-  ListWithEnter("20021", 2);
+  m_service.ServeUser(20021, {{"k1", "North", 1}, {"k2", "South", 1}, {"k3", "Locked", 1, true}});
+  ListWithEnter("20021", 3);
 
   // From the field on: the get button, then every field, button and option in layout order (the
   // rows' ticks among them), around to the field again.
-  const std::vector<CControlUI*> chain{Named(L"btn_get"),
-                                       Named(L"edit_album_dir"),
-                                       Named(L"btn_brow"),
-                                       Row(0)->m_optSelect,
-                                       Row(1)->m_optSelect,
-                                       Named(L"opt_select_all"),
-                                       Named(L"opt_select_pwd_album"),
-                                       Named(L"btn_down"),
-                                       Named(L"btn_album_ad"),
-                                       Named(L"btn_kel_ad"),
-                                       Named(L"minbtn"),
-                                       Named(L"closebtn"),
-                                       Named(L"edit_zu"),
+  const std::vector<CControlUI*> chain{Named(L"btn_get"),        Named(L"edit_album_dir"),
+                                       Named(L"btn_brow"),       Row(0)->m_optSelect,
+                                       Row(1)->m_optSelect,      Row(2)->m_optSelect,
+                                       Named(L"opt_select_all"), Named(L"opt_select_pwd_album"),
+                                       Named(L"btn_down"),       Named(L"btn_album_ad"),
+                                       Named(L"btn_kel_ad"),     Named(L"minbtn"),
+                                       Named(L"closebtn"),       Named(L"edit_zu"),
                                        Named(L"btn_get")};
   for (CControlUI* expected : chain) {
     Key("Tab");

@@ -25,6 +25,8 @@ TEST_F(ScrambledTextTest, StoredNoticesReadAsTheirWording) {
   EXPECT_EQ(FormatCounts(L"%d of %d, %d", 1, 2), L"1 of 2, %d");
   EXPECT_EQ(UnscrambleText(kNoticeReloadFailed, kScrambleSeed),
             L"登录后仍无法读取相册列表，请稍后再试。");
+  EXPECT_EQ(UnscrambleText(kNoticeUnreachable, kScrambleSeed),
+            L"无法连接相册服务器，请检查网络后重试。");
   // A wrong seed garbles the text instead of failing.
   EXPECT_NE(UnscrambleText(kNoticeRunFinished, 0x1234),
             L"下载结束：%d 个相册已完成，%d 个未完成。");

@@ -48,6 +48,7 @@ class GtkNativeEdit : public INativeEdit {
     gtk_entry_set_has_frame(GTK_ENTRY(m_entry), FALSE);
     gtk_fixed_put(GTK_FIXED(fixed), m_entry, 0, 0);
     g_signal_connect(m_entry, "focus-in-event", G_CALLBACK(OnFocusIn), this);
+    g_signal_connect(m_entry, "changed", G_CALLBACK(OnChanged), this);
     gtk_widget_show(m_entry);
   }
   ~GtkNativeEdit() override {
@@ -85,7 +86,10 @@ class GtkNativeEdit : public INativeEdit {
   }
   void SetText(const std::wstring& text) override {
     if (m_entry != nullptr) {
+      // The program's own text is no change of the user's.
+      g_signal_handlers_block_by_func(m_entry, reinterpret_cast<gpointer>(OnChanged), this);
       gtk_entry_set_text(GTK_ENTRY(m_entry), WideToUtf8(text).c_str());
+      g_signal_handlers_unblock_by_func(m_entry, reinterpret_cast<gpointer>(OnChanged), this);
     }
   }
   std::wstring GetText() const override {
@@ -103,8 +107,14 @@ class GtkNativeEdit : public INativeEdit {
     }
   }
   void SetFocusHandler(std::function<void()> handler) override { m_onFocus = std::move(handler); }
+  void SetChangeHandler(std::function<void()> handler) override { m_onChange = std::move(handler); }
 
  private:
+  static void OnChanged(GtkEditable*, GtkNativeEdit* self) {
+    if (self->m_onChange) {
+      self->m_onChange();
+    }
+  }
   static gboolean OnFocusIn(GtkWidget*, GdkEvent*, GtkNativeEdit* self) {
     if (self->m_onFocus) {
       self->m_onFocus();
@@ -115,6 +125,7 @@ class GtkNativeEdit : public INativeEdit {
   GtkWidget* m_entry;
   GtkWidget* m_canvas;  // the window's drawing area, where keys go to the library
   std::function<void()> m_onFocus;
+  std::function<void()> m_onChange;
 };
 
 class GtkBackend : public IUiBackend {

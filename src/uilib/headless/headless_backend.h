@@ -76,7 +76,15 @@ class HeadlessNativeEdit : public INativeEdit {
   void SetFocus() override { m_focused = m_visible && m_enabled; }
   void KillFocus() override { m_focused = false; }
   void SetFocusHandler(std::function<void()> handler) override { m_onFocus = std::move(handler); }
+  void SetChangeHandler(std::function<void()> handler) override { m_onChange = std::move(handler); }
 
+  // Test side: the user types `text` into the field (it replaces what was there).
+  void UserType(const std::wstring& text) {
+    m_text = text;
+    if (m_onChange) {
+      m_onChange();
+    }
+  }
   // Test side: the user clicks into the field.
   void UserFocus() {
     m_focused = true;
@@ -91,6 +99,7 @@ class HeadlessNativeEdit : public INativeEdit {
   bool m_focused = false;
   std::wstring m_text;
   std::function<void()> m_onFocus;
+  std::function<void()> m_onChange;
 
  private:
   HeadlessBackend* m_backend;
