@@ -60,13 +60,22 @@ class Progress {
     std::fflush(stdout);
   }
 
-  void End(const std::string& outcome, const AlbumCounts& counts) {
+  // The album's last line. A stopped album's photos not fetched yet have not failed: they are
+  // not counted as such.
+  void End(const std::string& outcome, const AlbumCounts& counts, bool stopped) {
     if (m_terminal) {
       std::printf("\r\033[K");
     }
     m_saved = counts.kept + counts.saved;
-    std::printf("%s  %s (%d new, %d already there, %d failed)\n", Line(counts.savedBytes).c_str(),
-                outcome.c_str(), counts.saved, counts.kept, counts.failed);
+    const std::string reason = counts.archiveError.empty() ? "" : ": " + counts.archiveError;
+    if (stopped) {
+      std::printf("%s  %s%s (%d new, %d already there)\n", Line(counts.savedBytes).c_str(),
+                  outcome.c_str(), reason.c_str(), counts.saved, counts.kept);
+    } else {
+      std::printf("%s  %s%s (%d new, %d already there, %d failed)\n",
+                  Line(counts.savedBytes).c_str(), outcome.c_str(), reason.c_str(), counts.saved,
+                  counts.kept, counts.failed);
+    }
     std::fflush(stdout);
   }
 
@@ -102,7 +111,7 @@ std::string OutcomeText(AlbumOutcome outcome, int32_t failed) {
     case AlbumOutcome::kInUse:
       return "in use by another copy of zupictrove";
     case AlbumOutcome::kArchiveFailed:
-      return "the download archive could not be opened";
+      return "the download archive could not be read or written";
     case AlbumOutcome::kSkipped:
       break;
   }
@@ -228,7 +237,8 @@ int RunBackup(const CommandLine& line, const std::atomic<uint8_t>& running) {
     if (outcome == AlbumOutcome::kInUse) {
       progress.Say(album->m_name + ": in use by another copy of zupictrove");
     } else {
-      progress.End(OutcomeText(outcome, failed), worker.LastCounts());
+      progress.End(OutcomeText(outcome, failed), worker.LastCounts(),
+                   outcome == AlbumOutcome::kStopped);
     }
     if (outcome == AlbumOutcome::kCompleted) {
       ++completed;

@@ -24,7 +24,8 @@ int RunVerify(const CommandLine& line) {
     return kVerifyUnsound;
   }
   std::string error;
-  const std::unique_ptr<DownloadArchive> archive = DownloadArchive::Open(rootPath, &error);
+  const std::unique_ptr<DownloadArchive> archive =
+      DownloadArchive::OpenForReading(rootPath, &error);
   if (!archive) {
     std::fprintf(stderr, "zupictrove: the download archive in %s cannot be read: %s\n",
                  rootPath.c_str(), error.c_str());

@@ -51,8 +51,8 @@ AlbumListResult ReadAlbumList(std::wstring_view workFolder, int32_t uin,
   std::vector<DownloadItem> probes;
   for (int server = 1; server <= kAlbumListServers; ++server) {
     const std::wstring url = AlbumListUrl(server, uin);
-    const std::wstring path =
-        std::wstring(workFolder) + std::to_wstring(uin) + L"-" + std::to_wstring(server) + L".xml";
+    const std::wstring path = std::wstring(workFolder) + std::to_wstring(uin) + L"-" +
+                              std::to_wstring(server) + OwnListSuffix() + L".xml";
     EvictCachedUrl(url);
     DeleteFile(path);
     probes.push_back({url, path});
@@ -103,7 +103,8 @@ AlbumListResult ReadAlbumList(std::wstring_view workFolder, int32_t uin,
   AlbumListResult result;
   result.unreachable = answered == 0;
   if (finalCount > 0) {
-    const std::wstring widePath = std::wstring(workFolder) + std::to_wstring(uin) + L".xml";
+    const std::wstring widePath =
+        std::wstring(workFolder) + std::to_wstring(uin) + OwnListSuffix() + L".xml";
     LoadChosenAlbumList(uin, chosen, widePath, WideToAnsi(widePath), &result, running);
   }
   return result;

@@ -35,7 +35,7 @@ enum class AlbumOutcome : uint8_t {
   kPageNotFound = 4,   // a password album whose page is not in the web cache
   kStopped = 5,        // the run was stopped during the album
   kInUse = 6,          // another download of the album (another copy of the program) is running
-  kArchiveFailed = 7,  // the download archive at the download root could not be opened
+  kArchiveFailed = 7,  // the download archive at the download root could not be read or written
 };
 
 // A run number and a row in one wParam.

@@ -3,6 +3,7 @@
 #include <string_view>
 
 #include "catalogue/service_config.h"
+#include "platform/app_paths.h"
 #include "platform/code_page.h"
 
 namespace {
@@ -47,7 +48,7 @@ AlbumJob CachedAlbumJob(const AlbumRecord& album, int32_t uin, const std::wstrin
 }
 
 std::string PhotoListPath(const std::wstring& workFolder, const std::string& albumId) {
-  return WideToAnsi(workFolder + PhotoListFileName(albumId) + L".xml");
+  return WideToAnsi(workFolder + PhotoListFileName(albumId) + OwnListSuffix() + L".xml");
 }
 
 std::wstring PhotoListFileName(const std::string& albumId) {

@@ -36,7 +36,8 @@ AlbumJob CachedAlbumJob(const AlbumRecord& album, int32_t uin, const std::wstrin
 // digits, '_' and '-' only; otherwise every other byte as %XX, so that no id names a file outside
 // the working folder.
 std::wstring PhotoListFileName(const std::string& albumId);
-// Where an album's photo list is kept: its file in the working folder `workFolder` (ending in '/').
+// Where an album's photo list is kept: its file in the working folder `workFolder` (ending in '/'),
+// with this process's OwnListSuffix.
 std::string PhotoListPath(const std::wstring& workFolder, const std::string& albumId);
 // The album id as it goes into a request: percent-encoded only where it would break the address.
 std::string AlbumIdForUrl(const std::string& albumId);

@@ -20,22 +20,34 @@ constexpr size_t kPhotoAddressMaxUnits = 511;
 
 // What is in the album folder, by file system names (UTF-8).
 struct FolderContents {
-  std::unordered_map<std::string, std::vector<std::string>> filesByBase;  // unrecorded .jpg files
-  std::vector<std::string> partFiles;                                     // names of our part files
+  // Unrecorded .jpg files by the photo names that can have taken them: "a_12.jpg" is the name of
+  // a photo "a_12", or the 12th of a photo "a".
+  std::unordered_map<std::string, std::vector<std::string>> filesByName;
+  std::vector<std::string> partFiles;  // names of our part files
 };
 
-// "a_12.jpg" and "a.jpg" both have the base "a": the names one photo name can take.
-std::string BaseOfPhotoFile(std::string_view name) {
-  if (!name.ends_with(".jpg")) {
-    return {};
+void AddPhotoFile(std::string_view name, FolderContents* contents) {
+  if (!name.ends_with(".jpg") || name.size() == 4) {
+    return;
   }
-  name.remove_suffix(4);
-  const size_t underscore = name.rfind('_');
-  if (underscore != std::string_view::npos && underscore + 1 < name.size() &&
-      name.find_first_not_of("0123456789", underscore + 1) == std::string_view::npos) {
-    name = name.substr(0, underscore);
+  std::string_view stem = name.substr(0, name.size() - 4);
+  contents->filesByName[std::string(stem)].emplace_back(name);
+  const size_t underscore = stem.rfind('_');
+  if (underscore != std::string_view::npos && underscore > 0 && underscore + 1 < stem.size() &&
+      stem.find_first_not_of("0123456789", underscore + 1) == std::string_view::npos) {
+    contents->filesByName[std::string(stem.substr(0, underscore))].emplace_back(name);
   }
-  return std::string(name);
+}
+
+// Our part files: ".zp-" and sixteen hex digits, ".part".
+bool IsPartFileName(std::string_view name) {
+  constexpr size_t kHexDigits = 16;
+  if (!name.starts_with(kPartFilePrefix) || !name.ends_with(kPartFileSuffix) ||
+      name.size() != kPartFilePrefix.size() + kHexDigits + kPartFileSuffix.size()) {
+    return false;
+  }
+  const std::string_view hex = name.substr(kPartFilePrefix.size(), kHexDigits);
+  return hex.find_first_not_of("0123456789abcdef") == std::string_view::npos;
 }
 
 FolderContents ReadFolder(const std::string& folder,
@@ -47,7 +59,7 @@ FolderContents ReadFolder(const std::string& folder,
   }
   while (const dirent* entry = readdir(dir)) {
     const std::string_view name = entry->d_name;
-    if (name.starts_with(kPartFilePrefix) && name.ends_with(kPartFileSuffix)) {
+    if (IsPartFileName(name)) {
       contents.partFiles.emplace_back(name);
       continue;
     }
@@ -55,10 +67,7 @@ FolderContents ReadFolder(const std::string& folder,
         recorded.count(std::string(name)) != 0) {
       continue;
     }
-    std::string base = BaseOfPhotoFile(name);
-    if (!base.empty()) {
-      contents.filesByBase[std::move(base)].emplace_back(name);
-    }
+    AddPhotoFile(name, &contents);
   }
   closedir(dir);
   return contents;
@@ -71,9 +80,7 @@ bool IsPlainName(std::string_view name) {
 }
 
 bool IsPartName(const std::wstring& name) {
-  const std::string bytes = WideToUtf8(name);
-  return IsPlainName(bytes) && bytes.starts_with(kPartFilePrefix) &&
-         bytes.ends_with(kPartFileSuffix);
+  return IsPartFileName(WideToUtf8(name));
 }
 
 // The size of the regular file at `path`; -1 when there is none.
@@ -116,6 +123,7 @@ AlbumPlan PlanAlbum(const std::vector<PhotoEntry>& entries, const std::wstring& 
     }
   }
   const FolderContents contents = ReadFolder(folderBytes, recordedNames);
+  std::unordered_map<std::string, SameNameFiles> sameNames;  // made once per name
   std::unordered_map<std::string, const PartRecord*> partOf;
   for (const PartRecord& part : parts) {
     if (IsPartName(part.partName)) {
@@ -186,11 +194,17 @@ AlbumPlan PlanAlbum(const std::vector<PhotoEntry>& entries, const std::wstring& 
       photo.path = std::move(listed.recordedPath);
     } else {
       photo.path = MakePhotoPath(folder, fileName, &memo, &plan.claimed);
-      const auto same = contents.filesByBase.find(BaseOfPhotoFile(WideToUtf8(fileName) + ".jpg"));
-      if (same != contents.filesByBase.end()) {
-        for (const std::string& name : same->second) {
-          photo.sameNameFiles.push_back(folder + L"/" + Utf8ToWide(name));
+      const std::string name = WideToUtf8(fileName);
+      if (const auto files = contents.filesByName.find(name); files != contents.filesByName.end()) {
+        SameNameFiles& shared = sameNames[name];
+        if (!shared) {
+          auto paths = std::make_shared<std::vector<std::wstring>>();
+          for (const std::string& file : files->second) {
+            paths->push_back(folder + L"/" + Utf8ToWide(file));
+          }
+          shared = std::move(paths);
         }
+        photo.sameNameFiles = shared;
       }
     }
     if (const auto part = partOf.find(listed.address); part != partOf.end()) {

@@ -21,17 +21,18 @@
 #include <vector>
 
 #include "download/download_archive.h"
+#include "download/photo_committer.h"
 #include "download/photo_list.h"
 
 struct PlannedPhoto {
-  std::string address;    // the archive's key: the listed address without its outer spaces
-  std::wstring url;       // the address as fetched
-  std::wstring path;      // the name fixed for it
-  std::wstring baseName;  // its cleaned name
-  std::vector<std::wstring> sameNameFiles;  // unrecorded files under its names
-  std::filesystem::path part;               // a part file to resume; empty: none
-  std::string validator;                    // that part's validator
-  int32_t listings = 1;                     // list entries that name this address
+  std::string address;          // the archive's key: the listed address without its outer spaces
+  std::wstring url;             // the address as fetched
+  std::wstring path;            // the name fixed for it
+  std::wstring baseName;        // its cleaned name
+  SameNameFiles sameNameFiles;  // unrecorded files under its names; may be null
+  std::filesystem::path part;   // a part file to resume; empty: none
+  std::string validator;        // that part's validator
+  int32_t listings = 1;         // list entries that name this address
 };
 
 struct AlbumPlan {

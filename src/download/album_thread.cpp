@@ -153,9 +153,11 @@ void CAlbumThread::DownloadEntries(const std::vector<PhotoEntry>& entries) {
     return;
   }
   std::string error;
-  const std::unique_ptr<DownloadArchive> archive = DownloadArchive::Open(FsPath(root), &error);
+  const std::unique_ptr<DownloadArchive> archive =
+      DownloadArchive::Open(FsPath(root), &error, &m_running);
   if (!archive) {
-    PostAlbumDone(AlbumOutcome::kArchiveFailed);
+    m_counts.archiveError = error;
+    PostAlbumDone(m_running == 0 ? AlbumOutcome::kStopped : AlbumOutcome::kArchiveFailed);
     return;
   }
   const std::wstring userFolder = UserFolder(root, m_job.uin);
@@ -164,15 +166,24 @@ void CAlbumThread::DownloadEntries(const std::vector<PhotoEntry>& entries) {
   const std::wstring folderName = archive->ChooseAlbumFolder(
       m_job.uin, m_job.albumId, CleanedAlbumName(m_job.albumName), FsPath(userFolder));
   if (!IsPlainFileName(folderName)) {
-    PostAlbumDone(AlbumOutcome::kArchiveFailed);  // not recorded, or not a folder of the user's
+    // Not recorded, or not a folder of the user's.
+    m_counts.archiveError = folderName.empty() ? archive->Error() : "a damaged album record";
+    PostAlbumDone(m_running == 0 ? AlbumOutcome::kStopped : AlbumOutcome::kArchiveFailed);
     return;
   }
   const std::wstring folder = MakeAlbumFolder(root, m_job.uin, folderName);
   // The folders' own names reach the disk before any photo in them is recorded.
   FlushFolder(FsPath(userFolder));
   FlushFolder(FsPath(root));
-  AlbumPlan plan = PlanAlbum(entries, folder, archive->Photos(m_job.uin, m_job.albumId),
-                             archive->Parts(m_job.uin, m_job.albumId), m_running);
+  const auto records = archive->Photos(m_job.uin, m_job.albumId);
+  const auto parts = archive->Parts(m_job.uin, m_job.albumId);
+  if (const std::string failure = archive->Error(); !failure.empty()) {
+    // An archive that cannot be read whole would have every photo fetched again, unrecorded.
+    m_counts.archiveError = failure;
+    PostAlbumDone(AlbumOutcome::kArchiveFailed);
+    return;
+  }
+  AlbumPlan plan = PlanAlbum(entries, folder, records, parts, m_running);
   for (const std::string& address : plan.forgottenParts) {
     archive->ForgetPart(m_job.uin, m_job.albumId, address);
   }
@@ -180,11 +191,12 @@ void CAlbumThread::DownloadEntries(const std::vector<PhotoEntry>& entries) {
   if (plan.present > 0) {
     PostPresent(plan.present);
   }
-  if (m_running != 0) {
-    FetchMissing(archive.get(), folder, plan);
-  }
+  const bool recorded = m_running == 0 || FetchMissing(archive.get(), folder, plan);
   m_counts.failed = m_counts.listed - m_counts.kept - m_counts.saved;
-  if (m_running == 0) {
+  if (!recorded) {
+    m_counts.archiveError = archive->Error();
+    PostAlbumDone(AlbumOutcome::kArchiveFailed);  // the photos are there, their record is not
+  } else if (m_running == 0) {
     PostAlbumDone(AlbumOutcome::kStopped);
   } else if (m_counts.failed == 0) {
     PostAlbumDone(AlbumOutcome::kCompleted);
@@ -193,7 +205,7 @@ void CAlbumThread::DownloadEntries(const std::vector<PhotoEntry>& entries) {
   }
 }
 
-void CAlbumThread::FetchMissing(DownloadArchive* archive, const std::wstring& folder,
+bool CAlbumThread::FetchMissing(DownloadArchive* archive, const std::wstring& folder,
                                 AlbumPlan& plan) {
   std::vector<PhotoTransferItem> items;
   items.reserve(plan.fetch.size());
@@ -239,4 +251,5 @@ void CAlbumThread::FetchMissing(DownloadArchive* archive, const std::wstring& fo
   m_counts.saved = saved;
   m_counts.kept += adopted;
   m_counts.savedBytes = m_savedBytes;
+  return committer.Unrecorded() == 0;
 }

@@ -43,6 +43,7 @@ struct AlbumCounts {
   int32_t saved = 0;   // fetched and put in place now
   int32_t failed = 0;  // listed and still missing
   uint64_t savedBytes = 0;
+  std::string archiveError;  // why the download archive failed, when it did
 };
 
 class CAlbumThread : public CKelThread {
@@ -77,7 +78,8 @@ class CAlbumThread : public CKelThread {
   // Locks the album, takes its folder from the archive and fetches what is missing, then posts
   // the album's end.
   void DownloadEntries(const std::vector<PhotoEntry>& entries);
-  void FetchMissing(DownloadArchive* archive, const std::wstring& folder, AlbumPlan& plan);
+  // Fetches the plan's photos; false when some could not be recorded.
+  bool FetchMissing(DownloadArchive* archive, const std::wstring& folder, AlbumPlan& plan);
   std::wstring DownloadRoot() const;
   void PostAlbumDone(AlbumOutcome outcome, int32_t failed = 0);
   void PostPresent(int32_t present);

@@ -3,6 +3,8 @@
 #include <sys/stat.h>
 #include <sys/vfs.h>
 
+#include <chrono>
+#include <thread>
 #include <utility>
 
 #include "download/photo_files.h"
@@ -11,6 +13,8 @@
 namespace {
 
 constexpr int kBusyTimeoutMs = 8000;
+// How often a statement waiting for another copy's transaction tries again (and sees a stop).
+constexpr int kBusyPollMs = 10;
 
 // File systems on which SQLite's WAL cannot work (its shared memory is not shared between
 // machines), and those where we cannot tell: they get the rollback journal.
@@ -33,6 +37,24 @@ bool IsNetworkFileSystem(const std::filesystem::path& folder) {
     default:
       return false;
   }
+}
+
+// "file:<path>?immutable=1", the path percent-encoded where a URI needs it.
+std::string ImmutableUri(const std::filesystem::path& file) {
+  static constexpr char kDigits[] = "0123456789ABCDEF";
+  std::string uri = "file:";
+  for (const unsigned char c : file.string()) {
+    const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+                       c == '/' || c == '.' || c == '_' || c == '-';
+    if (plain) {
+      uri += static_cast<char>(c);
+    } else {
+      uri += '%';
+      uri += kDigits[c >> 4];
+      uri += kDigits[c & 0x0F];
+    }
+  }
+  return uri + "?immutable=1";
 }
 
 // One prepared statement, finalised when it goes.
@@ -145,8 +167,42 @@ class Transaction {
 
 }  // namespace
 
+std::unique_ptr<DownloadArchive> DownloadArchive::OpenForReading(const std::filesystem::path& root,
+                                                                 std::string* error) {
+  const std::filesystem::path file = root / std::string(kArchiveFileName);
+  // First as any reader; where the WAL journal's shared memory cannot be made (a read-only disk,
+  // another user's folder), as a file nobody changes meanwhile.
+  for (const bool immutable : {false, true}) {
+    sqlite3* db = nullptr;
+    const std::string name = immutable ? ImmutableUri(file) : file.string();
+    const int flags =
+        SQLITE_OPEN_READONLY | SQLITE_OPEN_FULLMUTEX | (immutable ? SQLITE_OPEN_URI : 0);
+    if (sqlite3_open_v2(name.c_str(), &db, flags, nullptr) != SQLITE_OK) {
+      *error = db != nullptr ? sqlite3_errmsg(db) : "out of memory";
+      sqlite3_close(db);
+      continue;
+    }
+    std::unique_ptr<DownloadArchive> archive(new DownloadArchive(db, false, nullptr));
+    sqlite3_busy_handler(db, Busy, archive.get());
+    Statement read(db, "PRAGMA user_version");
+    if (read.Step() != SQLITE_ROW) {
+      *error = sqlite3_errmsg(db);
+      continue;
+    }
+    if (read.Int(0) != kArchiveSchemaVersion) {
+      *error = read.Int(0) > kArchiveSchemaVersion
+                   ? "the archive was written by a newer version of the program"
+                   : "the file is not a download archive";
+      return nullptr;
+    }
+    return archive;
+  }
+  return nullptr;
+}
+
 std::unique_ptr<DownloadArchive> DownloadArchive::Open(const std::filesystem::path& root,
-                                                       std::string* error) {
+                                                       std::string* error,
+                                                       const std::atomic<uint8_t>* running) {
   const std::filesystem::path file = root / std::string(kArchiveFileName);
   sqlite3* db = nullptr;
   const int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX;
@@ -155,8 +211,12 @@ std::unique_ptr<DownloadArchive> DownloadArchive::Open(const std::filesystem::pa
     sqlite3_close(db);
     return nullptr;
   }
-  sqlite3_busy_timeout(db, kBusyTimeoutMs);
-  std::unique_ptr<DownloadArchive> archive(new DownloadArchive(db, false));
+  std::unique_ptr<DownloadArchive> archive(new DownloadArchive(db, false, running));
+  sqlite3_busy_handler(db, Busy, archive.get());
+  if (sqlite3_db_readonly(db, "main") == 1) {
+    *error = "the archive cannot be written";  // opened read-only: nothing could be recorded
+    return nullptr;
+  }
   // The journal first: it cannot change inside a transaction.
   const char* journal =
       IsNetworkFileSystem(root) ? "PRAGMA journal_mode=DELETE" : "PRAGMA journal_mode=WAL";
@@ -209,6 +269,28 @@ DownloadArchive::~DownloadArchive() {
   sqlite3_close(m_db);
 }
 
+bool DownloadArchive::Check(bool done) {
+  if (!done && m_error.empty()) {
+    m_error = sqlite3_errmsg(m_db);
+  }
+  return done;
+}
+
+std::string DownloadArchive::Error() {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  return m_error;
+}
+
+int DownloadArchive::Busy(void* self, int tries) {
+  const auto* archive = static_cast<const DownloadArchive*>(self);
+  if ((archive->m_running != nullptr && *archive->m_running == 0) ||
+      tries * kBusyPollMs >= kBusyTimeoutMs) {
+    return 0;  // stopped, or waited long enough: the statement fails as busy
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(kBusyPollMs));
+  return 1;
+}
+
 bool DownloadArchive::Execute(const char* sql) {
   return sqlite3_exec(m_db, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
 }
@@ -232,7 +314,7 @@ std::wstring DownloadArchive::ChooseAlbumFolder(int32_t uin, const std::string& 
                                                 const std::filesystem::path& userFolder) {
   std::lock_guard<std::mutex> lock(m_mutex);
   Transaction choice(m_db);
-  if (!choice.Open()) {
+  if (!Check(choice.Open())) {
     return {};
   }
   {
@@ -256,7 +338,7 @@ std::wstring DownloadArchive::ChooseAlbumFolder(int32_t uin, const std::string& 
   }
   Statement insert(m_db, "INSERT INTO albums(uin, album_id, folder) VALUES(?1, ?2, ?3)");
   insert.Bind(1, uin).Bind(2, albumId).BindText(3, WideToUtf8(folder));
-  if (!insert.Run() || !choice.Commit()) {
+  if (!Check(insert.Run() && choice.Commit())) {
     return {};
   }
   return folder;
@@ -270,11 +352,13 @@ std::unordered_map<std::string, PhotoRecord> DownloadArchive::Photos(int32_t uin
                   "SELECT address, file_name, size, sha256, last_modified, etag, saved_at "
                   "FROM photos WHERE uin=?1 AND album_id=?2");
   query.Bind(1, uin).Bind(2, albumId);
-  while (query.Step() == SQLITE_ROW) {
+  int step;
+  while ((step = query.Step()) == SQLITE_ROW) {
     PhotoRecord photo = PhotoAt(query, 0);
     std::string key = photo.address;
     photos.emplace(std::move(key), std::move(photo));
   }
+  Check(step == SQLITE_DONE);
   return photos;
 }
 
@@ -282,7 +366,7 @@ bool DownloadArchive::RecordPhotos(int32_t uin, const std::string& albumId,
                                    const std::vector<PhotoRecord>& photos) {
   std::lock_guard<std::mutex> lock(m_mutex);
   Transaction batch(m_db);
-  if (!batch.Open()) {
+  if (!Check(batch.Open())) {
     return false;
   }
   Statement insert(m_db,
@@ -296,13 +380,13 @@ bool DownloadArchive::RecordPhotos(int32_t uin, const std::string& albumId,
     insert.BindText(6, photo.sha256).BindText(7, photo.lastModified).BindText(8, photo.etag);
     insert.Bind(9, photo.savedAt);
     forget.Bind(1, uin).Bind(2, albumId).Bind(3, photo.address);
-    if (!insert.Run() || !forget.Run()) {
+    if (!Check(insert.Run() && forget.Run())) {
       return false;
     }
     insert.Reset();
     forget.Reset();
   }
-  return batch.Commit();
+  return Check(batch.Commit());
 }
 
 std::vector<PartRecord> DownloadArchive::Parts(int32_t uin, const std::string& albumId) {
@@ -312,7 +396,8 @@ std::vector<PartRecord> DownloadArchive::Parts(int32_t uin, const std::string& a
                   "SELECT address, part_name, validator, length FROM parts "
                   "WHERE uin=?1 AND album_id=?2");
   query.Bind(1, uin).Bind(2, albumId);
-  while (query.Step() == SQLITE_ROW) {
+  int step;
+  while ((step = query.Step()) == SQLITE_ROW) {
     parts.push_back(
         {query.Bytes(0), query.Text(1), query.Bytes(2), static_cast<uint64_t>(query.Int(3))});
   }
@@ -327,7 +412,7 @@ bool DownloadArchive::RecordPart(int32_t uin, const std::string& albumId, const 
   insert.Bind(1, uin).Bind(2, albumId).Bind(3, part.address);
   insert.BindText(4, WideToUtf8(part.partName)).BindText(5, part.validator);
   insert.Bind(6, static_cast<int64_t>(part.length));
-  return insert.Run();
+  return Check(insert.Run());
 }
 
 bool DownloadArchive::ForgetPart(int32_t uin, const std::string& albumId,
@@ -335,7 +420,7 @@ bool DownloadArchive::ForgetPart(int32_t uin, const std::string& albumId,
   std::lock_guard<std::mutex> lock(m_mutex);
   Statement forget(m_db, "DELETE FROM parts WHERE uin=?1 AND album_id=?2 AND address=?3");
   forget.Bind(1, uin).Bind(2, albumId).Bind(3, address);
-  return forget.Run();
+  return Check(forget.Run());
 }
 
 bool DownloadArchive::ForEachPhoto(

@@ -15,6 +15,7 @@
 
 #include <sqlite3.h>
 
+#include <atomic>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -49,15 +50,25 @@ struct PartRecord {
 
 class DownloadArchive {
  public:
-  // Opens (or makes) the archive of `root`; null, with `error` saying why, when it cannot.
+  // Opens (or makes) the archive of `root` for recording; null, with `error` saying why, when it
+  // cannot (also when it could only be read). A wait for another copy's transaction (at most
+  // 8 s) ends at once when `running` drops.
   static std::unique_ptr<DownloadArchive> Open(const std::filesystem::path& root,
-                                               std::string* error);
+                                               std::string* error,
+                                               const std::atomic<uint8_t>* running = nullptr);
+  // Opens an existing archive to read it only: nothing is made or changed, so a read-only disk or
+  // another user's archive can be checked.
+  static std::unique_ptr<DownloadArchive> OpenForReading(const std::filesystem::path& root,
+                                                         std::string* error);
   ~DownloadArchive();
   DownloadArchive(const DownloadArchive&) = delete;
   DownloadArchive& operator=(const DownloadArchive&) = delete;
 
   // Whether the journal is WAL (false: the rollback journal).
   bool UsesWal() const { return m_wal; }
+  // Why the first operation that failed did (a damaged file, a full disk, another copy holding
+  // the archive too long); empty while none has.
+  std::string Error();
 
   // The album's recorded folder name (inside the user folder); empty when none is recorded.
   std::wstring AlbumFolder(int32_t uin, const std::string& albumId);
@@ -88,11 +99,17 @@ class DownloadArchive {
                                              const PhotoRecord& photo)>& visit);
 
  private:
-  explicit DownloadArchive(sqlite3* db, bool wal) : m_db(db), m_wal(wal) {}
+  DownloadArchive(sqlite3* db, bool wal, const std::atomic<uint8_t>* running)
+      : m_db(db), m_wal(wal), m_running(running) {}
+  static int Busy(void* self, int tries);
   bool Execute(const char* sql);
+  // `done`, remembering the connection's error when it is false.
+  bool Check(bool done);
   bool FolderTakenByOther(int32_t uin, const std::string& albumId, const std::wstring& folder);
 
   sqlite3* m_db;
   bool m_wal;
+  const std::atomic<uint8_t>* m_running;
+  std::string m_error;  // the first failure's reason
   std::mutex m_mutex;
 };

@@ -70,6 +70,7 @@ void PhotoCommitter::Loop() {
     std::vector<PhotoRecord> records;
     std::vector<bool> saved;
     int32_t failed = 0;
+    int32_t unrecorded = 0;
     for (size_t i = 0; i < batch.size(); ++i) {
       bool adopted = false;
       std::optional<PhotoRecord> record =
@@ -87,7 +88,9 @@ void PhotoCommitter::Loop() {
       FlushFolder(FsPath(m_folder));
       // A batch that cannot be recorded still lies complete on disk, where the next run finds it
       // again by its bytes.
-      m_archive->RecordPhotos(m_uin, m_albumId, records);
+      if (!m_archive->RecordPhotos(m_uin, m_albumId, records)) {
+        unrecorded += static_cast<int32_t>(records.size());
+      }
     }
     for (size_t i = 0; i < records.size(); ++i) {
       m_committed(records[i], saved[i]);
@@ -95,20 +98,29 @@ void PhotoCommitter::Loop() {
     lock.lock();
     m_placed += static_cast<int32_t>(records.size());
     m_failed += failed;
+    m_unrecorded += unrecorded;
     m_busy = 0;
     m_changed.notify_all();
   }
 }
 
-std::wstring PhotoCommitter::SameBytes(const std::vector<std::wstring>& candidates,
-                                       const FileDigest& digest) {
-  for (const std::wstring& candidate : candidates) {
+std::wstring PhotoCommitter::SameBytes(const SameNameFiles& candidates, const FileDigest& digest) {
+  if (!candidates) {
+    return {};
+  }
+  for (const std::wstring& candidate : *candidates) {
     if (m_adopted.count(candidate) != 0) {
       continue;
     }
-    struct stat info;
-    if (lstat(FsPath(candidate).c_str(), &info) != 0 || !S_ISREG(info.st_mode) ||
-        static_cast<uint64_t>(info.st_size) != digest.size) {
+    // Each candidate's size is looked up once, and its bytes read only when the size matches:
+    // many photos of one name cost a comparison of numbers each.
+    auto size = m_sizes.find(candidate);
+    if (size == m_sizes.end()) {
+      struct stat info;
+      const bool regular = lstat(FsPath(candidate).c_str(), &info) == 0 && S_ISREG(info.st_mode);
+      size = m_sizes.emplace(candidate, regular ? static_cast<int64_t>(info.st_size) : -1).first;
+    }
+    if (size->second < 0 || static_cast<uint64_t>(size->second) != digest.size) {
       continue;
     }
     auto known = m_digests.find(candidate);

@@ -18,6 +18,7 @@
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <set>
@@ -29,12 +30,16 @@
 #include "download/photo_files.h"
 #include "platform/durable_file.h"
 
+// Files in an album folder that one photo name can have taken: "<name>.jpg" and "<name>_<n>.jpg".
+// Shared by every photo of that name.
+using SameNameFiles = std::shared_ptr<const std::vector<std::wstring>>;
+
 struct FinishedPhoto {
   std::string address;
-  std::filesystem::path part;  // the complete body
-  std::wstring path;           // the name fixed for it
-  std::wstring baseName;       // its cleaned name, for a further number when `path` is taken
-  std::vector<std::wstring> sameNameFiles;  // files of the archive's no photo under its names
+  std::filesystem::path part;   // the complete body
+  std::wstring path;            // the name fixed for it
+  std::wstring baseName;        // its cleaned name, for a further number when `path` is taken
+  SameNameFiles sameNameFiles;  // files of the archive's no photo under its names; may be null
   std::string etag;
   std::string lastModified;
   int64_t fileTime = -1;
@@ -57,6 +62,8 @@ class PhotoCommitter {
   // Drain.
   int32_t Placed() const { return m_placed; }
   int32_t Failed() const { return m_failed; }
+  // Photos put in place whose record could not be written (the next run finds them by bytes).
+  int32_t Unrecorded() const { return m_unrecorded; }
 
  private:
   void Loop();
@@ -67,7 +74,7 @@ class PhotoCommitter {
   std::optional<PhotoRecord> Place(const FinishedPhoto& photo, const FileDigest& digest,
                                    bool* adopted);
   // A file in `candidates` not taken yet in this run with these bytes; empty when none.
-  std::wstring SameBytes(const std::vector<std::wstring>& candidates, const FileDigest& digest);
+  std::wstring SameBytes(const SameNameFiles& candidates, const FileDigest& digest);
 
   DownloadArchive* m_archive;
   int32_t m_uin;
@@ -76,6 +83,7 @@ class PhotoCommitter {
   std::set<std::wstring> m_claimed;               // committer thread only
   std::set<std::wstring> m_adopted;               // committer thread only
   std::map<std::wstring, std::string> m_digests;  // of candidate files, committer thread only
+  std::map<std::wstring, int64_t> m_sizes;        // of candidate files (-1: none), the same
   std::function<void(const PhotoRecord&, bool)> m_committed;
 
   std::mutex m_mutex;
@@ -85,5 +93,6 @@ class PhotoCommitter {
   bool m_closing = false;
   int32_t m_placed = 0;
   int32_t m_failed = 0;
+  int32_t m_unrecorded = 0;
   std::thread m_thread;
 };

@@ -2,11 +2,14 @@
 
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
+#include <string>
 #include <system_error>
 
 #include "platform/code_page.h"
 #include "platform/executable_folder.h"
+#include "platform/url_download.h"
 
 namespace {
 
@@ -64,6 +67,22 @@ std::filesystem::path WorkFolder() {
 void EnsureWorkFolder(const std::filesystem::path& folder) {
   std::error_code ec;
   std::filesystem::create_directories(folder, ec);
+  // A list download ends within seconds; an hour-old part file's download was killed.
+  constexpr auto kStale = std::chrono::hours(1);
+  const auto now = std::filesystem::file_time_type::clock::now();
+  for (const auto& entry : std::filesystem::directory_iterator(folder, ec)) {
+    const std::string name = entry.path().filename().string();
+    std::error_code entryError;
+    if (name.starts_with(kPartFilePrefix) && name.ends_with(kPartFileSuffix) &&
+        entry.is_regular_file(entryError) && now - entry.last_write_time(entryError) > kStale &&
+        !entryError) {
+      std::filesystem::remove(entry.path(), entryError);
+    }
+  }
+}
+
+std::wstring OwnListSuffix() {
+  return L"-p" + std::to_wstring(getpid());
 }
 
 std::filesystem::path SkinFile() {

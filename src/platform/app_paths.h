@@ -28,8 +28,12 @@ std::filesystem::path SettingsFile();
 // the user's cache folder's "work".
 std::filesystem::path WorkFolder();
 // Makes the working folder (and what leads to it) when it is missing, before a list is written
-// into it; the user may remove it while the program runs.
+// into it; the user may remove it while the program runs. Part files of list downloads that a
+// killed copy of the program left there, older than any list download lasts, go.
 void EnsureWorkFolder(const std::filesystem::path& folder);
+// What this process adds to the names of the list files it writes into the working folder, which
+// copies of the program share: "-p<process id>", so that one never reads or deletes another's.
+std::wstring OwnListSuffix();
 // skin.dll: beside the executable when it is there, else in the installed data folder.
 std::filesystem::path SkinFile();
 // The service.ini files to look at, in order.

@@ -38,7 +38,7 @@ std::wstring OutcomeRemark(AlbumOutcome outcome, int32_t failed) {
     case AlbumOutcome::kInUse:
       return L"正在别处下载";
     case AlbumOutcome::kArchiveFailed:
-      return L"下载记录无法打开";
+      return L"下载记录无法写入";
   }
   return {};
 }

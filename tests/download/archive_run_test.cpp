@@ -200,6 +200,7 @@ TEST_F(ArchiveRunTest, PartFilesOfOursGoUnlessAResumableTransferOwnsThem) {
   std::filesystem::create_directories(AlbumFolder("big"));
   m_dir.Write("root/10001/big/.zp-00000000deadbeef.part", "left by a crash");
   m_dir.Write("root/10001/big/.hidden-of-the-user", "mine");
+  m_dir.Write("root/10001/big/.zp-notes.part", "mine too: not a name of ours");
   // A large photo that stalls half way: the stop keeps what came, recorded for resuming.
   const std::vector<Photo> photos = {{"p", Image(6u << 20, "p", "stall")}};
   m_worker.Join();
@@ -220,6 +221,7 @@ TEST_F(ArchiveRunTest, PartFilesOfOursGoUnlessAResumableTransferOwnsThem) {
   m_worker.Join();
   EXPECT_FALSE(std::filesystem::exists(AlbumFolder("big") / ".zp-00000000deadbeef.part"));
   EXPECT_EQ(ReadFileBytes(AlbumFolder("big") / ".hidden-of-the-user"), "mine");
+  EXPECT_TRUE(std::filesystem::exists(AlbumFolder("big") / ".zp-notes.part"));
   const uintmax_t had = partSize();
   EXPECT_EQ(had, 3u << 20);
   EXPECT_EQ(Shown(Files(AlbumFolder("big"))), std::set<std::string>{});
@@ -263,6 +265,79 @@ TEST_F(ArchiveRunTest, NamesFromADamagedArchiveNeverLeaveTheAlbumFolder) {
   EXPECT_EQ(ReadFileBytes(m_dir.Path() / "root/10001/.zp-0000000000000009.part"),
             "not ours either");
   EXPECT_EQ(Shown(Files(AlbumFolder("trip"))), (std::set<std::string>{"a.jpg", "b.jpg"}));
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(ArchiveRunTest, AnArchiveThatCannotBeReadOrWrittenEndsTheAlbumUntouched) {
+  const std::vector<Photo> photos = {{"a", Image(1000, "1")}, {"b", Image(1000, "2")}};
+  // Not a database at all: nothing is fetched and the folder is left as it is.
+  std::filesystem::create_directories(AlbumFolder("trip"));
+  m_dir.Write("root/10001/trip/a.jpg", "the user's");
+  m_dir.Write("root/.zupictrove-archive.sqlite3", std::string(8192, 'x'));
+  Requests();
+  ExpectAlbumDone(RunJob(ListedJob("t1", "trip", photos)).back(), AlbumOutcome::kArchiveFailed);
+  EXPECT_FALSE(m_worker.LastCounts().archiveError.empty());
+  EXPECT_EQ(Requests(), 0);
+  EXPECT_EQ(Shown(Files(AlbumFolder("trip"))), std::set<std::string>{"a.jpg"});
+
+  // A database damaged inside: its records cannot be read whole, so the album is not fetched
+  // again unrecorded.
+  for (const char* suffix : {"", "-wal", "-shm"}) {
+    std::filesystem::remove(m_dir.Path() / "root" /
+                            (std::string(".zupictrove-archive.sqlite3") + suffix));
+  }
+  {
+    auto archive = Archive();
+    ASSERT_EQ(archive->ChooseAlbumFolder(10001, "t2", L"other", m_dir.Path() / "root" / "10001"),
+              L"other");
+    std::vector<PhotoRecord> many(3000);
+    for (size_t i = 0; i < many.size(); ++i) {
+      many[i].address = "http://example.invalid/" + std::to_string(i);
+      many[i].fileName = std::to_string(i) + ".jpg";
+      many[i].sha256 = std::string(64, '0');
+    }
+    ASSERT_TRUE(archive->RecordPhotos(10001, "t2", many));
+  }
+  const std::filesystem::path file = m_dir.Path() / "root" / ".zupictrove-archive.sqlite3";
+  ASSERT_FALSE(std::filesystem::exists(m_dir.Path() / "root" / ".zupictrove-archive.sqlite3-wal"))
+      << "the last connection folds the journal in";
+  std::string bytes = ReadFileBytes(file);
+  ASSERT_GT(bytes.size(), 40000u);
+  std::fill(bytes.begin() + 8192, bytes.end() - 4096, '\xAB');
+  m_dir.Write("root/.zupictrove-archive.sqlite3", bytes);
+  ExpectAlbumDone(RunJob(ListedJob("t2", "other", photos)).back(), AlbumOutcome::kArchiveFailed);
+  EXPECT_EQ(Requests(), 0);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(ArchiveRunTest, AnAlbumSavedBeforeTheArchiveWasLostIsFoundAgainByItsBytes) {
+  // Camera names, all numbered: each photo is compared with the files of its own name only.
+  std::vector<Photo> photos;
+  for (int i = 1; i <= 300; ++i) {
+    char name[16];
+    std::snprintf(name, sizeof(name), "IMG_%04d", i);
+    photos.push_back({name, Image(static_cast<size_t>(500 + i % 7), name)});
+  }
+  ExpectAlbumDone(RunJob(ListedJob("c1", "camera", photos)).back(), AlbumOutcome::kCompleted);
+  const auto before = Identities("camera");
+  ASSERT_EQ(before.size(), 300u);
+  for (const char* suffix : {"", "-wal", "-shm"}) {
+    std::filesystem::remove(m_dir.Path() / "root" /
+                            (std::string(".zupictrove-archive.sqlite3") + suffix));
+  }
+  ExpectAlbumDone(RunJob(ListedJob("c1", "camera", photos)).back(), AlbumOutcome::kCompleted);
+  EXPECT_EQ(m_worker.LastCounts().kept, 300);
+  EXPECT_EQ(m_worker.LastCounts().saved, 0);
+  EXPECT_EQ(Identities("camera"), before);  // no photo saved twice, none touched
+  Requests();
+  RunJob(ListedJob("c1", "camera", photos));
+  EXPECT_EQ(Requests(), 0);  // recorded again
 }
 
 }  // namespace
