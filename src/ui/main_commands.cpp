@@ -188,8 +188,10 @@ void CZuPictrove::Notify(TNotifyUI& msg) {
         DownloadSettings::Instance()->WritePhotoDir(folder);
       }
     } else if (sender == m_btnAlbumAd || sender == m_btnKelAd) {
-      if (UiBackend() != nullptr) {
-        UiBackend()->OpenWebPage(FixedWebPage(sender == m_btnAlbumAd ? 1 : 2));
+      const std::wstring page = FixedWebPage(sender == m_btnAlbumAd ? 1 : 2);
+      if (UiBackend() != nullptr && !UiBackend()->OpenWebPage(page)) {
+        // No web browser is set up: the address, to open by hand, rather than nothing at all.
+        ShowNotice(std::wstring(kNoticeNoWebBrowser) + page);
       }
     }
   } else if (msg.sType == L"selectchanged" && sender != nullptr) {

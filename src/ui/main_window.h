@@ -32,6 +32,7 @@ constexpr const wchar_t* kNoticeCaption = L"提示";
 constexpr const wchar_t* kLoginPrompt = L"请登录Zu空间";
 constexpr const wchar_t* kCaptionFetching = L"获取中…";
 constexpr const wchar_t* kNoticeNothingTicked = L"请先勾选要下载的相册。";
+constexpr const wchar_t* kNoticeNoWebBrowser = L"无法打开网页，请在浏览器中打开：";
 // The progress cell of a row that no run has reached (as the row's layout starts it).
 constexpr const wchar_t* kNoProgress = L"-";
 

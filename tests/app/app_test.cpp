@@ -479,3 +479,18 @@ TEST(AppTest, TheTickOptionsFollowTheRows) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(AppTest, AWebPageThatCannotBeOpenedIsGivenByItsAddress) {
+  AppHarness app;
+  app.Click(L"btn_album_ad");
+  ASSERT_EQ(app.Backend()->openedPages.size(), 1u);
+  EXPECT_TRUE(app.Notices().empty());
+  app.Backend()->webPagesOpen = false;
+  app.Click(L"btn_kel_ad");
+  ASSERT_EQ(app.Notices().size(), 1u);
+  EXPECT_EQ(app.Notices()[0], L"无法打开网页，请在浏览器中打开：" + FixedWebPage(2));
+}
+
+}  // namespace

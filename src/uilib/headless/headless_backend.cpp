@@ -225,6 +225,9 @@ std::optional<std::wstring> HeadlessBackend::PickFolder(HWND, const std::wstring
 }
 
 bool HeadlessBackend::OpenWebPage(const std::wstring& url) {
+  if (!webPagesOpen) {
+    return false;
+  }
   openedPages.push_back(url);
   return true;
 }

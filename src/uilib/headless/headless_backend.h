@@ -166,6 +166,7 @@ class HeadlessBackend : public IUiBackend {
   std::vector<std::wstring> pickerTitles;
   std::deque<std::optional<std::wstring>> pickerAnswers;  // cancel when empty
   std::vector<std::wstring> openedPages;
+  bool webPagesOpen = true;                   // false: as a desktop without a web browser
   std::vector<HeadlessWebBrowser*> browsers;  // owned by their controls
   std::vector<HeadlessNativeEdit*> edits;     // owned by their controls
   RECT workArea{0, 0, 1920, 1040};
