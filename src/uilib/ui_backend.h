@@ -33,6 +33,8 @@ class INativeEdit {
   virtual void KillFocus() = 0;
   // `handler` runs when the field takes the keyboard by itself (the user clicked into it).
   virtual void SetFocusHandler(std::function<void()> handler) = 0;
+  // A read-only field shows its text and lets it be selected and copied, but takes no typing.
+  virtual void SetReadOnly(bool readOnly) = 0;
   // `handler` runs when the user changes the text (typing, pasting, deleting); not for SetText.
   virtual void SetChangeHandler(std::function<void()> handler) = 0;
 };

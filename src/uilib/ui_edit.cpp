@@ -12,6 +12,24 @@ constexpr int kFocusRingWidth = 2;
 
 CEditUI::~CEditUI() = default;
 
+const AttributeTable<CEditUI>& CEditUI::Attributes() {
+  using namespace attribute;
+  static const AttributeTable<CEditUI> table = {
+      {"readonly", Flag(&CEditUI::m_readOnly)},
+  };
+  return table;
+}
+
+bool CEditUI::SetAttribute(std::string_view name, std::string_view value) {
+  if (!Attributes().ApplyOrBase<CControlUI>(*this, name, value)) {
+    return false;
+  }
+  if (m_native) {
+    m_native->SetReadOnly(m_readOnly);
+  }
+  return true;
+}
+
 std::wstring CEditUI::GetClass() const {
   return L"EditUI";
 }
@@ -24,6 +42,7 @@ void CEditUI::EnsureNative() {
   m_native = UiBackend()->CreateNativeEdit(m_manager->GetPaintWindow());
   if (m_native) {
     m_native->SetText(m_text);
+    m_native->SetReadOnly(m_readOnly);
     m_native->SetVisible(IsVisibleInTree());
     m_native->SetEnabled(m_enabled);
     if (!m_rect.IsEmpty()) {

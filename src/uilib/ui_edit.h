@@ -23,6 +23,8 @@ class CEditUI : public CControlUI {
   void SetEnabled(bool enabled) override;
   bool IsFocusable() const override { return m_enabled; }
   void DoEvent(TEventUI& event) override;
+  bool SetAttribute(std::string_view name, std::string_view value) override;
+  static const AttributeTable<CEditUI>& Attributes();
 
  protected:
   void PaintBorder(cairo_t* cr) override;
@@ -31,4 +33,5 @@ class CEditUI : public CControlUI {
  private:
   void EnsureNative();
   std::unique_ptr<INativeEdit> m_native;
+  bool m_readOnly = false;  // shown and selectable, not typed into
 };

@@ -3,6 +3,8 @@
 #include "app/app_harness.h"
 #include "catalogue/app_state.h"
 #include "catalogue/service_config.h"
+#include "download/download_settings.h"
+#include "platform/code_page.h"
 #include "skin/notices.h"
 #include "skin/scrambled_text.h"
 
@@ -491,6 +493,30 @@ TEST(AppTest, AWebPageThatCannotBeOpenedIsGivenByItsAddress) {
   app.Click(L"btn_kel_ad");
   ASSERT_EQ(app.Notices().size(), 1u);
   EXPECT_EQ(app.Notices()[0], L"无法打开网页，请在浏览器中打开：" + FixedWebPage(2));
+}
+
+}  // namespace
+
+namespace {
+
+TEST(AppTest, TheDownloadFolderFieldShowsTheFolderAndIsChangedOnlyByThePicker) {
+  AppHarness app;
+  CControlUI* field = app.Control(L"edit_album_dir");
+  ASSERT_NE(field, nullptr);
+  const std::wstring root = field->GetText();
+  EXPECT_EQ(root, Utf8ToWide(app.Root().string()));
+  for (HeadlessNativeEdit* edit : app.Backend()->edits) {
+    if (edit->m_text == root) {
+      edit->UserType(L"/somewhere/else");  // typing changes nothing
+    }
+  }
+  EXPECT_EQ(field->GetText(), root);
+  const std::filesystem::path other = app.m_dir.Path() / "other";
+  std::filesystem::create_directories(other);
+  app.Backend()->pickerAnswers.push_back(Utf8ToWide(other.string()));
+  app.Click(L"btn_brow");
+  EXPECT_EQ(field->GetText(), Utf8ToWide(other.string()));
+  EXPECT_EQ(DownloadSettings::Instance()->GetDownloadRoot(), Utf8ToWide(other.string()));
 }
 
 }  // namespace

@@ -379,7 +379,8 @@ TEST(LayoutLanguageTest, TheDocumentedAttributesAreExactlyWhatTheBuilderTakes) {
   EXPECT_EQ(documented.at("Button"), Accepted(CButtonUI::Attributes()));
   EXPECT_EQ(documented.at("Option"), Accepted(COptionUI::Attributes()));
   EXPECT_EQ(documented.at("List"), Accepted(CListUI::Attributes()));
-  EXPECT_EQ(documented.size(), 6u);
+  EXPECT_EQ(documented.at("Edit"), Accepted(CEditUI::Attributes()));
+  EXPECT_EQ(documented.size(), 7u);
 
   // And each name in a table is taken by its control, with a value of the documented kind.
   CButtonUI button;

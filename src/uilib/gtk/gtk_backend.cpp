@@ -107,6 +107,11 @@ class GtkNativeEdit : public INativeEdit {
     }
   }
   void SetFocusHandler(std::function<void()> handler) override { m_onFocus = std::move(handler); }
+  void SetReadOnly(bool readOnly) override {
+    if (m_entry != nullptr) {
+      gtk_editable_set_editable(GTK_EDITABLE(m_entry), !readOnly);
+    }
+  }
   void SetChangeHandler(std::function<void()> handler) override { m_onChange = std::move(handler); }
 
  private:

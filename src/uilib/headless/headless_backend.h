@@ -77,9 +77,14 @@ class HeadlessNativeEdit : public INativeEdit {
   void KillFocus() override { m_focused = false; }
   void SetFocusHandler(std::function<void()> handler) override { m_onFocus = std::move(handler); }
   void SetChangeHandler(std::function<void()> handler) override { m_onChange = std::move(handler); }
+  void SetReadOnly(bool readOnly) override { m_readOnly = readOnly; }
 
-  // Test side: the user types `text` into the field (it replaces what was there).
+  // Test side: the user types `text` into the field (it replaces what was there, unless the field
+  // is read-only).
   void UserType(const std::wstring& text) {
+    if (m_readOnly) {
+      return;
+    }
     m_text = text;
     if (m_onChange) {
       m_onChange();
@@ -97,6 +102,7 @@ class HeadlessNativeEdit : public INativeEdit {
   bool m_visible = true;
   bool m_enabled = true;
   bool m_focused = false;
+  bool m_readOnly = false;
   std::wstring m_text;
   std::function<void()> m_onFocus;
   std::function<void()> m_onChange;
