@@ -42,6 +42,7 @@ std::string UsageText() {
          "       zupictrove --help | --version\n"
          "       zupictrove --backup UIN [--albums all|ID,...] [--out DIR] [--connections N]\n"
          "       zupictrove --verify [UIN] [--out DIR]\n"
+         "       zupictrove --list UIN\n"
          "\n"
          "--backup downloads the normal albums of user UIN (all, or those whose ids are given)\n"
          "into DIR/UIN/<album name> (DIR: the download folder of the settings), N photos at\n"
@@ -50,6 +51,9 @@ std::string UsageText() {
          "(.zupictrove-archive.sqlite3) records every saved photo, so a later run fetches only\n"
          "the photos that are new or whose file is gone, and nothing on disk is ever removed.\n"
          "Exit status: 0 every chosen album completed, 1 some did not, 2 bad arguments.\n"
+         "\n"
+         "--list prints the albums of user UIN, one a line: id, type (normal or password),\n"
+         "photo count and name, separated by tabs; the ids are what --albums takes.\n"
          "\n"
          "--verify checks every photo the archive in DIR records (of user UIN only, when given)\n"
          "against its size and SHA-256, without the network, and prints each missing or changed\n"
@@ -69,6 +73,18 @@ std::optional<CommandLine> ParseCommandLine(const std::vector<std::string>& argu
   }
   if (arguments.size() == 1 && arguments[0] == "--version") {
     line.action = CommandLine::Action::kVersion;
+    return line;
+  }
+  if (arguments[0] == "--list") {
+    line.action = CommandLine::Action::kList;
+    const std::optional<long> uin =
+        arguments.size() == 2 ? NumberIn(arguments[1], 10000, 2147483647) : std::nullopt;
+    if (!uin) {
+      *error = arguments.size() == 2 ? "not a user number (10000 or more): " + arguments[1]
+                                     : "--list takes one user number";
+      return std::nullopt;
+    }
+    line.uin = static_cast<int32_t>(*uin);
     return line;
   }
   if (arguments[0] != "--backup" && arguments[0] != "--verify") {

@@ -6,6 +6,7 @@
 //   zupictrove --help | --version
 //   zupictrove --backup UIN [--albums all|ID,...] [--out DIR] [--connections N]
 //   zupictrove --verify [UIN] [--out DIR]
+//   zupictrove --list UIN
 //
 // A backup needs no display: it lists the user's albums as the window does and downloads the
 // chosen ones into DIR/UIN/<album>, fetching only what the download archive does not have. A
@@ -16,7 +17,7 @@
 #include <vector>
 
 struct CommandLine {
-  enum class Action { kWindow, kHelp, kVersion, kBackup, kVerify };
+  enum class Action { kWindow, kHelp, kVersion, kBackup, kVerify, kList };
   Action action = Action::kWindow;
   int32_t uin = 0;                    // --verify: 0 for every user
   std::vector<std::string> albumIds;  // empty: all albums

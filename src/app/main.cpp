@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "app/album_listing.h"
 #include "app/backup.h"
 #include "app/command_line.h"
 #include "app/startup.h"
@@ -72,6 +73,8 @@ int main(int argc, char** argv) {
     }
     case CommandLine::Action::kVerify:
       return RunVerify(*line);
+    case CommandLine::Action::kList:
+      return RunList(*line, g_backupRunning);
     case CommandLine::Action::kWindow:
       break;
   }

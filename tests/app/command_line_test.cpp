@@ -58,6 +58,10 @@ TEST(CommandLineTest, ArgumentsAreReadOrRefusedWithTheReason) {
   EXPECT_EQ(full->outFolder, "/x");
   EXPECT_EQ(full->connections, 8);
   EXPECT_TRUE(ParseCommandLine({"--backup", "10001", "--albums", "all"}, &error)->albumIds.empty());
+  const auto list = ParseCommandLine({"--list", "10001"}, &error);
+  ASSERT_TRUE(list.has_value()) << error;
+  EXPECT_EQ(list->action, CommandLine::Action::kList);
+  EXPECT_EQ(list->uin, 10001);
 
   const std::vector<std::vector<std::string>> refused = {
       {"--bogus"},
@@ -72,6 +76,9 @@ TEST(CommandLineTest, ArgumentsAreReadOrRefusedWithTheReason) {
       {"--backup", "10001", "--out", ""},
       {"--backup", "10001", "--colour", "red"},
       {"--help", "--version"},
+      {"--list"},
+      {"--list", "99999999999"},
+      {"--list", "10001", "10002"},
   };
   for (const auto& arguments : refused) {
     error.clear();
@@ -351,6 +358,16 @@ TEST_F(ProgramCommandLineTest, AnEmptyPhotoListOfAnAlbumWithPhotosIsNotAComplete
   EXPECT_EQ(Identities(Album("Trip")), before);
   EXPECT_EQ(Run({"--verify", "10041", "--out", out}, &output), 0) << output;
   EXPECT_NE(output.find("3 photos checked, 0 missing or changed"), std::string::npos) << output;
+}
+
+TEST_F(ProgramCommandLineTest, AListGivesTheIdsThatBackupsTake) {
+  m_service.ServeUser(10041, {{"a1", "Trip", 3}, {"p1", "Secret", 2, true}});
+  std::string output;
+  EXPECT_EQ(Run({"--list", "10041"}, &output), 0) << output;
+  EXPECT_EQ(output, "a1\tnormal\t3\tTrip\np1\tpassword\t2\tSecret\n");
+  EXPECT_EQ(Run({"--list", "10099"}, &output), 1);  // a user the service lists nothing for
+  EXPECT_NE(output.find("signing in"), std::string::npos) << output;
+  EXPECT_EQ(Run({"--list", "12"}, &output), 2);
 }
 
 }  // namespace
