@@ -205,8 +205,9 @@ TEST_F(ArchiveRunTest, PartFilesOfOursGoUnlessAResumableTransferOwnsThem) {
   const std::vector<Photo> photos = {{"p", Image(6u << 20, "p", "stall")}};
   m_worker.Join();
   ASSERT_TRUE(m_worker.StartAlbum(ListedJob("b1", "big", photos)));
+  const auto archive = Archive();  // one reader beside the worker's connection
   const auto partSize = [&]() -> uintmax_t {
-    for (const PartRecord& part : Archive()->Parts(10001, "b1")) {
+    for (const PartRecord& part : archive->Parts(10001, "b1")) {
       std::error_code ec;
       const uintmax_t size =
           std::filesystem::file_size(AlbumFolder("big") / WideToUtf8(part.partName), ec);
