@@ -171,7 +171,8 @@ TEST(RunSequenceTest, AlbumsOfOneNameGetFoldersOfTheirOwn) {
 
 TEST(RunSequenceTest, ARunClearsItsRowsAndCountsThePhotosThatAreThere) {
   AppHarness app;
-  app.ServeUser(10017, {{"k1", "Kept", 3, false, "", 1000},
+  // The first album's photo list comes 3 s late, so the start of the second run can be seen.
+  app.ServeUser(10017, {{"k1", "Kept", 3, false, "late", 1000},
                         {"k2", "Later", 2, false, "", 1000},
                         {"k3", "Elsewhere", 2, false, "", 1000}});
   app.ListAlbums(10017);
